@@ -1,0 +1,42 @@
+// A program built on the frame for the frame's tests. It reports what the
+// frame made of its start (arguments, directories, language) into the file
+// named by FRAMEPROBE_REPORT, and can raise an assertion on request.
+
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "framework/app/logit.h"
+#include "framework/app/tarni_win32.h"
+#include "framework/os/osys.h"
+
+static int ProbeMain(int count, char** arguments, char** environment)
+{
+    if (TestArg("PROBEASSERT"))
+        AssertHandler(0, "probe==condition", __FILE__, __LINE__, "raised on request", 0);
+
+    const char* reportPath = getenv("FRAMEPROBE_REPORT");
+    if (reportPath)
+    {
+        FILE* report = fopen(reportPath, "wb");
+        if (report)
+        {
+            fprintf(report, "count=%d\n", count);
+            for (int i = 0; i < count; i++)
+                fprintf(report, "arg%d=%s\n", i, arguments[i]);
+            fprintf(report, "terminator=%s\n", arguments[count] ? "set" : "null");
+            fprintf(report, "cwd=%s\n", OSYS::GetCurrentDirectory().Text());
+            fprintf(report, "workdir=%s\n", gWorkDir.Text());
+            fprintf(report, "appdir=%s\n", TARNIAPP::AppDirectory().Text());
+            fprintf(report, "appname=%s\n", TARNIAPP::AppName().Text());
+            fprintf(report, "commandline=%s\n", TARNIAPP::CommandLine().Text());
+            fprintf(report, "locale=%d\n", gLocale);
+            fprintf(report, "mainthread=%d\n", TARNIAPP::IsMainThread() ? 1 : 0);
+            fclose(report);
+        }
+    }
+    const char* exitCode = getenv("FRAMEPROBE_EXIT");
+    return exitCode ? atoi(exitCode) : 0;
+}
+
+static TARNIAPPMAIN gProbeMain(ProbeMain);

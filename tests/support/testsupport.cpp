@@ -1,0 +1,210 @@
+#include "tests/support/testsupport.h"
+
+#include <shellapi.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace TESTSUPPORT
+{
+
+TEMPDIR::TEMPDIR(const char* tag)
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof(base), base);
+    static unsigned counter = 0;
+    for (;;)
+    {
+        char name[MAX_PATH];
+        snprintf(name, sizeof(name), "%starni-%s-%lu-%u", base, tag, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(name, 0))
+        {
+            Dir = name;
+            break;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+}
+
+TEMPDIR::~TEMPDIR()
+{
+    if (Dir.empty())
+        return;
+    std::string from = Dir + std::string(1, '\0');   // double-terminated list
+    SHFILEOPSTRUCTA op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    SHFileOperationA(&op);
+}
+
+CHILD::~CHILD()
+{
+    if (Info.hProcess)
+    {
+        if (WaitForSingleObject(Info.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(Info.hProcess, 1);
+        CloseHandle(Info.hProcess);
+        CloseHandle(Info.hThread);
+    }
+}
+
+bool CHILD::Start(const std::string& commandLine, const std::string& workDir,
+                  const std::vector<std::string>& environment)
+{
+    std::string block;
+    if (!environment.empty())
+    {
+        char* current = GetEnvironmentStringsA();
+        for (const char* p = current; *p; p += strlen(p) + 1)
+            block.append(p, strlen(p) + 1);
+        FreeEnvironmentStringsA(current);
+        for (const std::string& entry : environment)
+            block.append(entry.c_str(), entry.size() + 1);
+        block.push_back('\0');
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back(0);
+    return CreateProcessA(0, line.data(), 0, 0, FALSE, 0, block.empty() ? 0 : (void*)block.data(),
+                          workDir.empty() ? 0 : workDir.c_str(), &startup, &Info) != FALSE;
+}
+
+int CHILD::Wait(int timeoutMs)
+{
+    if (!Info.hProcess)
+        return -1;
+    if (WaitForSingleObject(Info.hProcess, timeoutMs) != WAIT_OBJECT_0)
+    {
+        TerminateProcess(Info.hProcess, 1);
+        WaitForSingleObject(Info.hProcess, 5000);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(Info.hProcess, &code);
+    return (int)code;
+}
+
+std::string SelfPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(0, path, sizeof(path));
+    return path;
+}
+
+std::string SelfDirectory()
+{
+    std::string path = SelfPath();
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    return out.good();
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size())
+    {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+namespace
+{
+    struct SEARCH
+    {
+        DWORD Pid;
+        const char* ClassName;
+        HWND Found;
+    };
+
+    BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+    {
+        SEARCH* search = reinterpret_cast<SEARCH*>(parameter);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        char className[128] = "";
+        GetClassNameA(window, className, sizeof(className));
+        if (pid == search->Pid && strcmp(className, search->ClassName) == 0 && IsWindowVisible(window))
+        {
+            search->Found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+}
+
+HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs)
+{
+    for (int waited = 0; waited <= timeoutMs; waited += 50)
+    {
+        SEARCH search = {pid, className, 0};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.Found)
+            return search.Found;
+        Sleep(50);
+    }
+    return 0;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[4096] = L"";
+    GetWindowTextW(window, text, 4096);
+    return text;
+}
+
+std::wstring ControlText(HWND dialog, int id)
+{
+    wchar_t text[4096] = L"";
+    GetDlgItemTextW(dialog, id, text, 4096);
+    return text;
+}
+
+bool PressButton(HWND dialog, int id)
+{
+    HWND button = GetDlgItem(dialog, id);
+    if (!button)
+        return false;
+    PostMessageW(button, BM_CLICK, 0, 0);
+    return true;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(1252, 0, text.c_str(), (int)text.size(), 0, 0, 0, 0);
+    std::string result(n, '\0');
+    WideCharToMultiByte(1252, 0, text.c_str(), (int)text.size(), &result[0], n, 0, 0);
+    return result;
+}
+
+}

@@ -1,0 +1,63 @@
+#pragma once
+// Helpers for tests that drive real processes, files and windows.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace TESTSUPPORT
+{
+    // A fresh directory under the system's temporary folder, removed with
+    // everything in it when the object goes.
+    class TEMPDIR
+    {
+    public:
+        explicit TEMPDIR(const char* tag = "t");
+        ~TEMPDIR();
+        TEMPDIR(const TEMPDIR&) = delete;
+        TEMPDIR& operator=(const TEMPDIR&) = delete;
+        const std::string& Path() const { return Dir; }
+        std::string File(const std::string& name) const { return Dir + "\\" + name; }
+
+    private:
+        std::string Dir;
+    };
+
+    // Owner of a started process.
+    class CHILD
+    {
+    public:
+        CHILD() = default;
+        ~CHILD();
+        CHILD(const CHILD&) = delete;
+        CHILD& operator=(const CHILD&) = delete;
+
+        // commandLine is passed as it is; environment entries "NAME=value" are
+        // added to this process's environment for the child.
+        bool Start(const std::string& commandLine, const std::string& workDir = "",
+                   const std::vector<std::string>& environment = {});
+        // Exit code, or -1 when the child is still running after timeoutMs
+        // (it is then terminated).
+        int Wait(int timeoutMs);
+        DWORD Id() const { return Info.dwProcessId; }
+
+    private:
+        PROCESS_INFORMATION Info = {};
+    };
+
+    std::string SelfPath();
+    std::string SelfDirectory();
+    std::string ReadFile(const std::string& path);
+    bool WriteFile(const std::string& path, const std::string& bytes);
+    bool FileExists(const std::string& path);
+    std::vector<std::string> SplitLines(const std::string& text);   // CR LF or LF
+
+    // A top-level window of class className owned by process pid, waited for.
+    HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs);
+    std::wstring WindowText(HWND window);
+    std::wstring ControlText(HWND dialog, int id);
+    bool PressButton(HWND dialog, int id);
+
+    std::string Narrow(const std::wstring& text);
+}
