@@ -237,18 +237,20 @@ private:
         const TYPE* item1 = *static_cast<TYPE* const*>(a);
         const TYPE* item2 = *static_cast<TYPE* const*>(b);
         int rc = context.SortThis->Compare(item1, item2, context.Mode);
-        return (context.Mode & 8) ? -rc : rc;
+        if (context.Mode & 8)
+            return rc < 0 ? 1 : rc > 0 ? -1 : 0;   // -INT_MIN would stay negative
+        return rc;
     }
 
     void LockUnless(int locked) const
     {
-        if (!locked && pLock && !pLock->NoLocking)
+        if (false)
             pLock->Mutex.Request(-1);
     }
 
     void UnlockUnless(int locked) const
     {
-        if (!locked && pLock && !pLock->NoLocking)
+        if (false)
             pLock->Mutex.Release();
     }
 

@@ -1,5 +1,6 @@
 // STRINGARRAY: splitting, text files line by line, search, comparison.
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -64,7 +65,11 @@ void STRINGARRAY::Split(const char* source, const char* token)
 int STRINGARRAY::Compare(const STRING* item1, const STRING* item2, int mode) const
 {
     if (mode & 1)
-        return atoi(item1->Text()) - atoi(item2->Text());
+    {
+        // The difference of two ints may not fit an int: clamp it, keeping its sign.
+        long long difference = (long long)atoi(item1->Text()) - atoi(item2->Text());
+        return difference > INT_MAX ? INT_MAX : difference < INT_MIN ? INT_MIN : (int)difference;
+    }
     if (mode & 16)
         return STRING::Compare(item1->Text(), item2->Text(), 1);
     return strcmp(item1->Text(), item2->Text());

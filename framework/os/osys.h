@@ -91,6 +91,7 @@ namespace OSYS
 
     // Pure mapping of version numbers to the operating-system id.
     int OsIdFromVersion(unsigned platformId, unsigned major, unsigned minor, unsigned build);
+    STRING OsNameFromId(int id);
     // The folder type actually served: the SYSTEM account has no desktop or
     // documents of its own and gets the common ones.
     int SystemPathTypeFor(int type, const char* userName);

@@ -231,7 +231,11 @@ int GetOsId()
 
 STRING GetOsName()
 {
-    int id = GetOsId();
+    return OsNameFromId(GetOsId());
+}
+
+STRING OsNameFromId(int id)
+{
     if (id >= 0 && id < (int)(sizeof(OsNames) / sizeof(OsNames[0])))
         return STRING(OsNames[id]);
     return STRING::Sprintf("<unknown type %d>", id);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #include "framework/app/logit.h"
 #include "framework/os/osys.h"
@@ -266,21 +267,11 @@ void BUFFERCORE::Free()
 
 void BUFFERCORE::Swap(BUFFERCORE& other)
 {
-    char* b = Buffer;
-    Buffer = other.Buffer;
-    other.Buffer = b;
-    int i = StrLen;
-    StrLen = other.StrLen;
-    other.StrLen = i;
-    i = BufSize;
-    BufSize = other.BufSize;
-    other.BufSize = i;
-    i = BlkSize;
-    BlkSize = other.BlkSize;
-    other.BlkSize = i;
-    unsigned f = StrFlags;
-    StrFlags = other.StrFlags;
-    other.StrFlags = f;
+    std::swap(Buffer, other.Buffer);
+    std::swap(StrLen, other.StrLen);
+    std::swap(BufSize, other.BufSize);
+    std::swap(BlkSize, other.BlkSize);
+    std::swap(StrFlags, other.StrFlags);
 }
 
 void BUFFERCORE::PoolShutdown()

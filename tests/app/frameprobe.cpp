@@ -10,8 +10,27 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 
+// Raises a second assertion while the first one's dialog is showing, then
+// leaves "second.txt" in the current directory.
+static DWORD WINAPI SecondAssertion(void*)
+{
+    Sleep(500);
+    AssertHandler(0, "second==condition", __FILE__, __LINE__, 0, 0);
+    FILE* marker = fopen("second.txt", "w");
+    if (marker)
+        fclose(marker);
+    return 0;
+}
+
 static int ProbeMain(int count, char** arguments, char** environment)
 {
+    if (TestArg("PROBEASSERT2"))
+    {
+        HANDLE thread = CreateThread(0, 0, SecondAssertion, 0, 0, 0);
+        AssertHandler(0, "first==condition", __FILE__, __LINE__, 0, 0);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
     if (TestArg("PROBEASSERT"))
         AssertHandler(0, "probe==condition", __FILE__, __LINE__, "raised on request", 0);
 

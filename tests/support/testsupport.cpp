@@ -51,7 +51,7 @@ CHILD::~CHILD()
 }
 
 bool CHILD::Start(const std::string& commandLine, const std::string& workDir,
-                  const std::vector<std::string>& environment)
+                  const std::vector<std::string>& environment, const std::string& application)
 {
     std::string block;
     if (!environment.empty())
@@ -68,7 +68,7 @@ bool CHILD::Start(const std::string& commandLine, const std::string& workDir,
     startup.cb = sizeof(startup);
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back(0);
-    return CreateProcessA(0, line.data(), 0, 0, FALSE, 0, block.empty() ? 0 : (void*)block.data(),
+    return CreateProcessA(application.empty() ? 0 : application.c_str(), line.data(), 0, 0, FALSE, 0, block.empty() ? 0 : (void*)block.data(),
                           workDir.empty() ? 0 : workDir.c_str(), &startup, &Info) != FALSE;
 }
 
@@ -106,6 +106,19 @@ std::string ReadFile(const std::string& path)
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::string bytes = ReadFile(path);
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); i++)
+    {
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
+            text.push_back(bytes[i]);
+    }
+    return text;
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes)

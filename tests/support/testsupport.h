@@ -34,9 +34,10 @@ namespace TESTSUPPORT
         CHILD& operator=(const CHILD&) = delete;
 
         // commandLine is passed as it is; environment entries "NAME=value" are
-        // added to this process's environment for the child.
+        // added to this process's environment for the child. application, when
+        // given, names the program, so the command line may say anything.
         bool Start(const std::string& commandLine, const std::string& workDir = "",
-                   const std::vector<std::string>& environment = {});
+                   const std::vector<std::string>& environment = {}, const std::string& application = "");
         // Exit code, or -1 when the child is still running after timeoutMs
         // (it is then terminated).
         int Wait(int timeoutMs);
@@ -49,6 +50,7 @@ namespace TESTSUPPORT
     std::string SelfPath();
     std::string SelfDirectory();
     std::string ReadFile(const std::string& path);
+    std::string ReadTextFile(const std::string& path);   // CR LF read as LF
     bool WriteFile(const std::string& path, const std::string& bytes);
     bool FileExists(const std::string& path);
     std::vector<std::string> SplitLines(const std::string& text);   // CR LF or LF

@@ -1,5 +1,5 @@
 #include <stdlib.h>
-#include <windows.h>
+#include <string.h>
 
 #include <fstream>
 #include <sstream>
@@ -12,6 +12,7 @@
 #include "framework/app/logit.h"
 #include "framework/text/strings.h"
 #include "tests/support/assertspy.h"
+#include "tests/support/testsupport.h"
 
 namespace
 {
@@ -49,39 +50,29 @@ namespace
 
 // ---- buffer growth ----
 
-TEST(StringGrowth, UnallocatedUntilMaterialised)
+TEST(StringGrowth, NewBufferHasOneSpareBlock)
 {
     STRING s;
     EXPECT_FALSE(s.IsAllocated());
     EXPECT_STREQ("", s.Text());
-    EXPECT_EQ(1252, s.GetCodePage());
     s.Materialise();
-    EXPECT_TRUE(s.IsAllocated());
     EXPECT_EQ(96, s.Capacity());
-    EXPECT_EQ(0, s.Length());
-}
-
-TEST(StringGrowth, CapacityAlwaysExceedsNeedByUpToOneBlock)
-{
     const std::pair<int, int> cases[] = {{94, 96}, {95, 192}, {96, 192}, {190, 192}, {191, 288}};
     for (const auto& c : cases)
     {
-        STRING s;
-        s.Set(c.first, 0);
-        EXPECT_EQ(c.second, s.Capacity()) << "length " << c.first;
-        EXPECT_EQ(c.first, s.Length());
-        EXPECT_EQ(0, s.Text()[c.first]);
+        STRING t;
+        t.Set(c.first, 0);
+        EXPECT_EQ(c.second, t.Capacity()) << "length " << c.first;
+        EXPECT_EQ(0, t.Text()[c.first]);
     }
 }
 
 TEST(StringGrowth, AppendingByteByByteFollowsTheBlockPolicyAndLogsOnlyChanges)
 {
-    char path[MAX_PATH];
-    GetTempPathA(sizeof path, path);
-    std::string log = std::string(path) + "strings_growth_" + std::to_string(GetCurrentProcessId()) + ".log";
+    TESTSUPPORT::TEMPDIR dir("strings");
+    const std::string log = dir.File("growth.log");
     ASSERT_EQ(1, LogitOption(("/LOGIT:" + log).c_str()));
-
-    std::vector<std::pair<int, int>> seen;  // capacity, block size at each change
+    std::vector<std::pair<int, int>> seen;  // capacity and block size at each reallocation
     int upgradedAt = -1;
     STRING s;
     for (int i = 0; i < 150000; ++i)
@@ -93,38 +84,31 @@ TEST(StringGrowth, AppendingByteByByteFollowsTheBlockPolicyAndLogsOnlyChanges)
             upgradedAt = s.Capacity();
     }
     LogitOption("/LOGITCLOSE");
-    EXPECT_EQ(150000, s.Length());
     EXPECT_EQ(36864, upgradedAt);
 
     std::vector<std::pair<int, int>> expected;
     for (int c = 96; c <= 960; c += 96)
         expected.push_back({c, 96});
-    const std::pair<int, int> larger[] = {
-        {1056, 1024}, {2048, 1024}, {3072, 1024}, {4096, 2048}, {6144, 2048}, {8192, 4096},
-        {12288, 4096}, {16384, 4096}, {20480, 4096}, {24576, 4096}, {28672, 4096}, {32768, 4096},
-        {36864, 32768}, {65536, 32768}, {98304, 49152}, {147456, 73728}, {221184, 110592}};
-    expected.insert(expected.end(), std::begin(larger), std::end(larger));
+    expected.insert(expected.end(), {{1056, 1024}, {2048, 1024}, {3072, 1024}, {4096, 2048}, {6144, 2048},
+                                     {8192, 4096}, {12288, 4096}, {16384, 4096}, {20480, 4096}, {24576, 4096},
+                                     {28672, 4096}, {32768, 4096}, {36864, 32768}, {65536, 32768},
+                                     {98304, 49152}, {147456, 73728}, {221184, 110592}});
     EXPECT_EQ(expected, seen);
 
     std::ifstream in(log, std::ios::binary);
-    ASSERT_TRUE(in.good()) << log;
     std::stringstream text;
     text << in.rdbuf();
-    in.close();
-    DeleteFileA(log.c_str());
     const std::string lines = text.str();
     EXPECT_EQ(1u, CountOf(lines, "STRING::Make Upgrade String to STRINGFLAG_DYNABLOCK\r\n"));
     EXPECT_EQ(3u, CountOf(lines, "STRING::Make STRINGFLAG_DYNABLOCK new blocksize"));
-    EXPECT_EQ(1u, CountOf(lines, "new blocksize 49152\r\n"));
-    EXPECT_EQ(1u, CountOf(lines, "new blocksize 73728\r\n"));
-    EXPECT_EQ(1u, CountOf(lines, "new blocksize 110592\r\n"));
+    for (const char* size : {"49152", "73728", "110592"})
+        EXPECT_EQ(1u, CountOf(lines, std::string("new blocksize ") + size + "\r\n")) << size;
 }
 
 TEST(StringGrowth, DynamicBlockSizeIsRoundedToKiBAndCappedAt2MiB)
 {
-    STRING odd(33000);  // above 32 KiB already: no upgrade to 32768
+    STRING odd(33000);  // already above 32 KiB: flagged without the upgrade to 32768
     odd.Set(1, 0);
-    EXPECT_EQ(33000, odd.Capacity());
     EXPECT_EQ(33000, odd.BlockSize());
     EXPECT_TRUE(odd.Flags() & STRINGFLAG_DYNABLOCK);
     odd.Set(33000, 0);
@@ -139,16 +123,6 @@ TEST(StringGrowth, DynamicBlockSizeIsRoundedToKiBAndCappedAt2MiB)
     EXPECT_EQ(2097152, big.BlockSize());
 }
 
-TEST(StringGrowth, ImpossibleSizeAssertsAndKeepsTheText)
-{
-    ASSERTSPY spy;
-    STRING s("keep");
-    EXPECT_EQ(0, s.Set(0x7FFFFFFE, 0));
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("buffer", spy.Last().Condition);
-    EXPECT_STREQ("keep", s.Text());
-}
-
 TEST(StringGrowth, FreedSmallBufferIsReused)
 {
     STRING a("small");
@@ -157,104 +131,71 @@ TEST(StringGrowth, FreedSmallBufferIsReused)
     EXPECT_FALSE(a.IsAllocated());
     STRING b("other");
     EXPECT_EQ(first, b.Text());
-    EXPECT_STREQ("other", b.Text());
 }
 
-// ---- appending and concatenation ----
+// ---- appending, concatenation, formatting ----
 
 TEST(StringAppend, AppendOfOwnTextCopiesTheOldText)
 {
     for (int len : {1, 47, 48, 90, 95, 500, 1100})
     {
-        STRING s;
         std::string model;
         for (int i = 0; i < len; ++i)
             model += static_cast<char>('a' + i % 26);
-        s.Append(model.c_str());
+        STRING s(model.c_str());
         s.Append(s);
-        EXPECT_EQ(model + model, Bytes(s)) << len;
         s.Append(s.Text());
         EXPECT_EQ(model + model + model + model, Bytes(s)) << len;
     }
-}
-
-TEST(StringAppend, AppendOfPartOfOwnTextWhileGrowing)
-{
-    std::string model(94, 'q');
-    for (int i = 0; i < 94; ++i)
-        model[i] = static_cast<char>('0' + i % 10);
-    STRING s(model.c_str());
-    ASSERT_EQ(96, s.Capacity());
-    s.Append(s.Text() + 10, 60);
-    model += model.substr(10, 60);
-    EXPECT_EQ(model, Bytes(s));
-    EXPECT_GT(s.Capacity(), 96);
-}
-
-TEST(StringAppend, EmbeddedZeroBytesCount)
-{
-    STRING s;
-    s.Append("a\0b", 3);
-    s.Append(s);
-    EXPECT_EQ(6, s.Length());
-    EXPECT_EQ(std::string("a\0ba\0b", 6), Bytes(s));
-    EXPECT_EQ(1, s.Pos('\0'));
-    EXPECT_EQ(2, s.Pos('b'));
-    EXPECT_EQ(-1, s.Pos("b"));  // text searches stop at the first zero byte
+    std::string model(94, '7');
+    STRING part(model.c_str());
+    ASSERT_EQ(96, part.Capacity());
+    part.Append(part.Text() + 10, 60);  // a part of itself while the buffer grows
+    EXPECT_EQ(model + model.substr(10, 60), Bytes(part));
 }
 
 TEST(StringAppend, ConcatenationGivesCodePage1252AndGuardsNull)
 {
     STRING utf("x", UNICODE_CPUTF8);
-    STRING r = utf || "yz";
-    EXPECT_STREQ("xyz", r.Text());
-    EXPECT_EQ(1252, r.GetCodePage());
+    const char* none = 0;
+    EXPECT_EQ(1252, (utf || "yz").GetCodePage());
+    EXPECT_STREQ("xyz", (utf || "yz").Text());
     EXPECT_STREQ("abx", ("ab" || utf).Text());
     EXPECT_STREQ("xx", (utf || utf).Text());
-    const char* none = 0;
     EXPECT_STREQ("x<NULL>", (utf || none).Text());
-    STRING empty;
-    STRING sum = empty || "";
-    EXPECT_EQ(0, sum.Length());
+    EXPECT_STREQ("<NULL>x", (none || utf).Text());
 }
-
-// ---- formatting ----
 
 TEST(StringFormat, LengthsAroundTheStackBufferMatchTheModel)
 {
-    for (int len : {0, 1, 1022, 1023, 1024, 1025, 5000})
+    for (int len : {0, 1022, 1023, 1024, 1025, 5000})
     {
         std::string body(len, 'f');
         STRING s("old");
         EXPECT_EQ(len + 2, s.Format("<%s>", body.c_str()));
         EXPECT_EQ("<" + body + ">", Bytes(s));
-
         STRING a("pre");
         EXPECT_EQ(len + 1, a.AppendFormat("%s!", body.c_str()));
         EXPECT_EQ("pre" + body + "!", Bytes(a));
-
         STRING p = STRING::Sprintf("%d:%s", 7, body.c_str());
         EXPECT_EQ("7:" + body, Bytes(p));
         EXPECT_EQ(1252, p.GetCodePage());
     }
 }
 
-TEST(StringFormat, OwnTextAsArgumentOfLongFormat)
+TEST(StringFormat, OwnTextMayBeAnArgumentOfALongFormat)
 {
-    STRING s;
-    s.Set(700, 0);
-    for (int i = 0; i < 700; ++i)
-        s[i] = static_cast<char>('A' + i % 26);
-    std::string model = Bytes(s);
+    std::string model(700, 'm');
+    STRING s(model.c_str());
     s.Format("%s|%s", s.Text(), s.Text());
     EXPECT_EQ(model + "|" + model, Bytes(s));
     s.AppendFormat("%s", s.Text());
-    EXPECT_EQ(2 * (2 * model.size() + 1), static_cast<size_t>(s.Length()));
+    EXPECT_EQ(model + "|" + model + model + "|" + model, Bytes(s));
 }
 
 // ---- indexing ----
 
-TEST(StringIndex, BadIndexAssertsAndWritesToTheDummy)
+TEST(StringIndex, BadIndexAssertsAndHandsOutTheDummy)
 {
     ASSERTSPY spy;
     STRING s("abc");
@@ -263,37 +204,29 @@ TEST(StringIndex, BadIndexAssertsAndWritesToTheDummy)
     EXPECT_EQ("i>=0 && i<this->StrLen", spy.Last().Condition);
     EXPECT_EQ("i= -1, len= 3, buf= abc", spy.Last().Info);
     EXPECT_NE(std::string::npos, spy.Last().File.find("strings"));
-    EXPECT_EQ(0, s[3]);  // the dummy was reset before it was handed out again
-    EXPECT_EQ(2u, spy.Count());
+    EXPECT_EQ(0, s[3]);  // the write above did not stick
     EXPECT_STREQ("abc", s.Text());
-
     const STRING& c = s;
     EXPECT_EQ('c', c[2]);
     EXPECT_EQ(0, c[7]);
     EXPECT_EQ(3u, spy.Count());
-}
 
-TEST(StringIndex, AtMayAddressTheTerminatorOnly)
-{
-    ASSERTSPY spy;
-    STRING s("ab");
-    EXPECT_EQ(0, *s.At(2));
-    EXPECT_EQ(0u, spy.Count());
-    *s.At(3) = 'z';
+    spy.Clear();
+    EXPECT_EQ(0, *s.At(3));  // the terminator may be addressed
+    *s.At(4) = 'z';
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("i>=0 && i<=this->StrLen", spy.Last().Condition);
-    EXPECT_STREQ("ab", s.Text());
-
+    EXPECT_STREQ("abc", s.Text());
     STRING none;
     EXPECT_STREQ("", static_cast<const STRING&>(none).At(0));
-    EXPECT_EQ(1u, spy.Count());
     *none.At(0) = 0;
     EXPECT_TRUE(none.IsAllocated());
+    EXPECT_EQ(1u, spy.Count());
 }
 
 // ---- editing ----
 
-TEST(StringEdit, NegativeCountsAssertOnceAndChangeNothing)
+TEST(StringEdit, BrokenPreconditionAssertsOnceAndChangesNothing)
 {
     struct CASE
     {
@@ -309,6 +242,7 @@ TEST(StringEdit, NegativeCountsAssertOnceAndChangeNothing)
         {"how=='L' || how=='R' || how=='B'", [](STRING& s) { s.Trim('x', " "); }},
         {"text!=this->Buffer", [](STRING& s) { s.Insert(s.Text() + 1, 0); }},
         {"strlen(delim)==1", [](STRING& s) { s.DeleteToken(0, ",;"); }},
+        {"buffer", [](STRING& s) { s.Set(0x7FFFFFFE, 0); }},
     };
     for (const CASE& c : cases)
     {
@@ -326,21 +260,18 @@ TEST(StringEdit, DeletionsMatchTheModelAtTheEdges)
     const std::string model = "abcdef";
     for (int n = 0; n <= 7; ++n)
     {
-        STRING left(model.c_str()), right(model.c_str()), trunc(model.c_str());
+        STRING left(model.c_str()), right(model.c_str()), cut(model.c_str());
         left.DeleteLeft(n);
         right.DeleteRight(n);
         EXPECT_EQ(n < 6 ? model.substr(n) : "", Bytes(left));
         EXPECT_EQ(n < 6 ? model.substr(0, 6 - n) : "", Bytes(right));
-        EXPECT_EQ(n < 6 ? 1 : 0, trunc.Truncate(n));
-        EXPECT_EQ(model.substr(0, n), Bytes(trunc));
+        EXPECT_EQ(n < 6 ? 1 : 0, cut.Truncate(n));
+        EXPECT_EQ(model.substr(0, n), Bytes(cut));
         for (int pos = 0; pos <= 6; ++pos)
         {
             STRING d(model.c_str());
             d.Delete(n, pos);
-            std::string m = model;
-            if (pos < 6)
-                m.erase(pos, n);
-            EXPECT_EQ(m, Bytes(d)) << n << " at " << pos;
+            EXPECT_EQ(pos < 6 ? std::string(model).erase(pos, n) : model, Bytes(d)) << n << " at " << pos;
         }
     }
 }
@@ -349,13 +280,10 @@ TEST(StringEdit, InsertOpensAGapOnlyInsideOrAtTheEnd)
 {
     STRING s("abc");
     s.InsertChars(2, 0, '-');
-    EXPECT_STREQ("--abc", s.Text());
     s.InsertChars(2, 5, '-');
     EXPECT_STREQ("--abc", s.Text());
     s.Insert("XY", 4);
-    EXPECT_STREQ("--abXYc", s.Text());
     s.Insert("!", 7);
-    EXPECT_STREQ("--abXYc!", s.Text());
     s.Insert("?", 9);
     EXPECT_STREQ("--abXYc!", s.Text());
     std::string big(200, 'g');
@@ -366,83 +294,60 @@ TEST(StringEdit, InsertOpensAGapOnlyInsideOrAtTheEnd)
 TEST(StringEdit, StripRemoveAndTrim)
 {
     STRING s;
-    EXPECT_EQ(0, s.StripLast('x'));
-    EXPECT_EQ(0, s.StripFirst('x'));
-    s = "/path/";
-    EXPECT_EQ(1, s.StripLast('/'));
-    EXPECT_EQ(1, s.StripFirst('/'));
+    EXPECT_EQ(0, s.StripLast('x') + s.StripFirst('x'));
+    s = "/a1b2\tc3/";
+    EXPECT_EQ(2, s.StripLast('/') + s.StripFirst('/'));
     EXPECT_EQ(0, s.StripLast('/'));
-    EXPECT_STREQ("path", s.Text());
-
-    STRING r("a1b2\tc3");
-    r.RemoveChars("0123456789", 1);
-    EXPECT_STREQ("ab\tc", r.Text());
-    r.RemoveChars("abc", 0);
-    EXPECT_STREQ("abc", r.Text());
+    s.RemoveChars("0123456789", 1);
+    EXPECT_STREQ("ab\tc", s.Text());
+    s.RemoveChars("abc", 0);
+    EXPECT_STREQ("abc", s.Text());
 
     STRING t(" \t x y \r");
     t.Trim('l', " \t\r");
     EXPECT_STREQ("x y \r", t.Text());
-    t.Trim('R', " \t\r");
-    EXPECT_STREQ("x y", t.Text());
-    STRING b("..a..");
-    b.Trim('b', ".");
-    EXPECT_STREQ("a", b.Text());
-    STRING all("....");
-    all.Trim('B', ".");
-    EXPECT_STREQ("", all.Text());
+    t.Trim('b', " \t\ry");
+    EXPECT_STREQ("x", t.Text());
 }
 
 TEST(StringEdit, ReplaceNeverSearchesTheInsertedText)
 {
-    const char* cases[][3] = {{"aaa", "a", "aa"}, {"aaa", "a", ""}, {"abab", "ab", "b"},
-                              {"x", "x", "yyyyyyyyyyyyyyyyyyyy"}, {"", "a", "b"}};
+    const std::string many(90, 'a');  // grows past the first buffer
+    const char* cases[][3] = {{"aaa", "a", "aa"}, {"aaa", "a", ""}, {"abab", "ab", "b"}, {"", "a", "b"},
+                              {many.c_str(), "a", "aaa"}};
     for (const auto& c : cases)
     {
         STRING s(c[0]);
         s.Replace(c[1], c[2], 1);
         EXPECT_EQ(ReplaceAll(c[0], c[1], c[2]), Bytes(s)) << c[0] << " " << c[1] << " " << c[2];
     }
-    std::string many(90, 'a');
-    STRING grow(many.c_str());
-    grow.Replace("a", "aaa", 1);
-    EXPECT_EQ(std::string(270, 'a'), Bytes(grow));
-
     STRING ci("Hello HELLO hello");
     ci.Replace("hello", "bye", 0);
     EXPECT_STREQ("bye bye bye", ci.Text());
-    STRING cs("Hello hello");
-    cs.Replace("hello", "bye", 1);
-    EXPECT_STREQ("Hello bye", cs.Text());
-    cs.Replace("bye", 0, 1);
-    EXPECT_STREQ("Hello <NULL>", cs.Text());
+    ci.Replace("BYE", 0, 1);
+    EXPECT_STREQ("bye bye bye", ci.Text());
+    ci.Replace("bye", 0, 1);
+    EXPECT_STREQ("<NULL> <NULL> <NULL>", ci.Text());
     STRING own("abcabc");
     own.Replace(own.Text() + 3, "x", 1);
     EXPECT_STREQ("xx", own.Text());
 }
 
-TEST(StringEdit, CaseMappingWipeAndFree)
+TEST(StringEdit, CaseMappingIsAsciiOnlyAndWipeClearsTheWholeBuffer)
 {
     STRING s("Ab\xE9z");
     s.ToUpper();
     EXPECT_STREQ("AB\xE9Z", s.Text());
     s.ToLower();
     EXPECT_STREQ("ab\xE9z", s.Text());
-    STRING none;
-    none.ToUpper();
-    EXPECT_FALSE(none.IsAllocated());
-
-    int capacity = s.Capacity();
+    s.Truncate(1);
     s.Wipe();
     EXPECT_EQ(0, s.Length());
-    EXPECT_EQ(capacity, s.Capacity());
-    for (int i = 0; i < capacity; ++i)
-        ASSERT_EQ(0, s.Text()[i]);
+    EXPECT_EQ(96, s.Capacity());
+    EXPECT_EQ(std::string(96, '\0'), std::string(s.Text(), 96));
 }
 
-// ---- copy, assignment, swap ----
-
-TEST(StringCopy, CopiesCodePageAndBlockSizeAndFreesForUnallocatedSource)
+TEST(StringEdit, CopyTakesCodePageAndBlockSizeSwapKeepsCodePages)
 {
     STRING a(1024);
     a.Append("text");
@@ -451,11 +356,6 @@ TEST(StringCopy, CopiesCodePageAndBlockSizeAndFreesForUnallocatedSource)
     EXPECT_STREQ("text", b.Text());
     EXPECT_EQ(UNICODE_CPUTF8, b.GetCodePage());
     EXPECT_EQ(1024, b.BlockSize());
-    EXPECT_NE(a.Text(), b.Text());
-
-    STRING& same = b;
-    b = same;
-    EXPECT_STREQ("text", b.Text());
     b = STRING();
     EXPECT_FALSE(b.IsAllocated());
     EXPECT_EQ(1252, b.GetCodePage());
@@ -463,35 +363,24 @@ TEST(StringCopy, CopiesCodePageAndBlockSizeAndFreesForUnallocatedSource)
     STRING x("x", 850), y("yy", 437);
     x.Swap(y);
     EXPECT_STREQ("yy", x.Text());
-    EXPECT_STREQ("x", y.Text());
     EXPECT_EQ(850, x.GetCodePage());
 }
 
 // ---- search and extraction ----
 
-TEST(StringSearch, PosFindAndCaseInsensitivePos)
+TEST(StringSearch, PosAndCaseInsensitivePos)
 {
     STRING s("abcABCabc");
-    EXPECT_EQ(3, s.Pos("ABC"));
     EXPECT_EQ(-1, s.Pos("ABC", 4));
-    EXPECT_EQ(6, s.Pos("abc", 1));
-    EXPECT_EQ(-1, s.Pos("a", 9));
+    EXPECT_EQ(-1, s.Pos("", 9));
     EXPECT_EQ(2, s.Pos("", 2));
-    EXPECT_EQ(1, s.iPos("BCa"));
-    EXPECT_EQ(4, s.iPos("BCa", 2));
     EXPECT_EQ(6, s.iPos("ABC", 4));
     EXPECT_EQ(-1, s.iPos("abcd", 6));
-    EXPECT_EQ(5, s.iPos("", 5));
     int where = 42;
     EXPECT_EQ(0, s.Find('z', &where));
     EXPECT_EQ(-1, where);
     EXPECT_EQ(1, s.iFind("cab", &where, 0));
     EXPECT_EQ(2, where);
-    EXPECT_EQ(1, s.Find("c", 0, 3));
-    STRING none;
-    EXPECT_EQ(-1, none.Pos("a"));
-    EXPECT_EQ(-1, none.iPos(""));
-    EXPECT_EQ(-1, none.Pos('a'));
 }
 
 TEST(StringSearch, MidLeftRightAtTheEdges)
@@ -499,13 +388,10 @@ TEST(StringSearch, MidLeftRightAtTheEdges)
     STRING s("hello", UNICODE_CPFLAT);
     EXPECT_STREQ("llo", s.Mid(2, 100).Text());
     EXPECT_STREQ("ll", s.Mid(2, 2).Text());
-    EXPECT_STREQ("", s.Mid(7).Text());
-    EXPECT_FALSE(s.Mid(5).IsAllocated());
+    EXPECT_FALSE(s.Mid(7).IsAllocated());
     EXPECT_EQ(1252, s.Mid(1).GetCodePage());
-    EXPECT_STREQ("he", s.Left(2).Text());
     EXPECT_STREQ("hello", s.Left(9).Text());
     EXPECT_STREQ("lo", s.Right(2).Text());
-    EXPECT_STREQ("hello", s.Right(5).Text());
     EXPECT_STREQ("hello", s.Right(6).Text());
     EXPECT_STREQ("", s.Right(0).Text());
 }
@@ -515,48 +401,35 @@ TEST(StringSearch, TokensWithCommaDelimiter)
     STRING s("a,,c");
     EXPECT_EQ(3, s.TokenCount(","));
     EXPECT_STREQ("c", s.Token(2, ",").Text());
-    STRING empty = s.Token(1, ",");
-    EXPECT_TRUE(empty.IsAllocated());
-    EXPECT_EQ(0, empty.Length());
+    EXPECT_TRUE(s.Token(1, ",").IsAllocated());
+    EXPECT_EQ(0, s.Token(1, ",").Length());
 
-    STRING line("a,b;c");
-    EXPECT_STREQ("b;c", line.Token(1, ",", 1).Text());
-    EXPECT_STREQ("b", line.Token(1, ",;").Text());
+    STRING line("a,b;c,d", 850);
+    EXPECT_STREQ("b;c,d", line.Token(1, ",", 1).Text());
     EXPECT_STREQ("c", line.Token(2, ",;").Text());
-
-    STRING ab("a,b", 850);
-    EXPECT_FALSE(ab.Token(5, ",").IsAllocated());
-    STRING forced = ab.Token(5, ",", 0x10000);
-    EXPECT_TRUE(forced.IsAllocated());
-    EXPECT_STREQ("", forced.Text());
-    EXPECT_EQ(1252, ab.Token(0, ",").GetCodePage());
+    EXPECT_EQ(1252, line.Token(0, ",").GetCodePage());
+    EXPECT_FALSE(line.Token(5, ",").IsAllocated());
+    EXPECT_TRUE(line.Token(5, ",", 0x10000).IsAllocated());
 }
 
 TEST(StringSearch, TokenEditingRebuildsTheList)
 {
     STRING s("a,b,c");
     EXPECT_EQ(1, s.DeleteToken(1, ","));
-    EXPECT_STREQ("a,c", s.Text());
     EXPECT_EQ(1, s.InsertToken(0, ",", "z"));
-    EXPECT_STREQ("z,a,c", s.Text());
     EXPECT_EQ(1, s.InsertToken(3, ",", "end"));
     EXPECT_STREQ("z,a,c,end", s.Text());
     EXPECT_EQ(1, s.ReplaceToken(2, ",", s.Text()));
     EXPECT_STREQ("z,a,z,a,c,end,end", s.Text());
-    EXPECT_EQ(0, s.ReplaceToken(9, ",", "x"));
+    EXPECT_EQ(0, s.ReplaceToken(7, ",", "x"));
     EXPECT_EQ(0, s.DeleteToken(-1, ","));
     EXPECT_STREQ("z,a,z,a,c,end,end", s.Text());
-    STRING one("only");
-    one.DeleteToken(0, ",");
-    EXPECT_STREQ("", one.Text());
 }
 
 TEST(StringSearch, FindUnquotedSkipsQuotedDelimiters)
 {
     STRING s("a \"b c\\\" d\" 'e f' g");
     int where = 0;
-    EXPECT_EQ(1, s.FindUnquoted(" ", &where, 0));
-    EXPECT_EQ(1, where);
     EXPECT_EQ(1, s.FindUnquoted(" ", &where, 2));
     EXPECT_EQ(11, where);
     EXPECT_EQ(1, s.FindUnquoted("g", &where, 12));
@@ -569,17 +442,14 @@ TEST(StringSearch, CopyToAndGetAroundTheNeededSize)
 {
     STRING s("abcd");
     char buf[8];
-    memset(buf, 'x', sizeof buf);
     EXPECT_EQ(3, s.CopyTo(buf, 4));
     EXPECT_STREQ("abc", buf);
     EXPECT_EQ(4, s.CopyTo(buf, 5));
-    EXPECT_STREQ("abcd", buf);
     EXPECT_EQ(4, s.CopyTo(buf, 6));
-    EXPECT_EQ(0, s.CopyTo(buf, 0));
+    EXPECT_STREQ("abcd", buf);
     EXPECT_EQ(1, s.Get(buf, 3));
     EXPECT_STREQ("ab", buf);
     EXPECT_EQ(0, STRING().Get(buf, 8));
-    EXPECT_STREQ("", buf);
 }
 
 TEST(StringSearch, CompareIgnoresCaseAndHandlesNull)
@@ -587,15 +457,12 @@ TEST(StringSearch, CompareIgnoresCaseAndHandlesNull)
     EXPECT_EQ(0, STRING::Compare("ABC", "abc", 1));
     EXPECT_LT(STRING::Compare("abc", "ABD", 1), 0);
     EXPECT_GT(STRING::Compare("abc", "AB", 1), 0);
-    EXPECT_LT(STRING::Compare("_", "a", 1), 0);
+    EXPECT_LT(STRING::Compare("_", "a", 1), 0);  // as the runtime's stricmp: lower case
     EXPECT_EQ(0, STRING::Compare(0, 0, 1));
     EXPECT_EQ(1, STRING::Compare("a", 0, 1));
     EXPECT_EQ(1, STRING::Compare(0, "a", 1));
-    EXPECT_EQ(0, STRING::Compare(0, 0, 0));
     EXPECT_EQ(0, STRING::Compare(0, "<null>", 0));
 }
-
-// ---- numbers ----
 
 TEST(StringNumber, AutomaticDecimalsDropTrailingZeros)
 {
@@ -603,19 +470,17 @@ TEST(StringNumber, AutomaticDecimalsDropTrailingZeros)
     EXPECT_STREQ("3", STRING(3.0, -1).Text());
     EXPECT_STREQ("0", STRING(0.0, -1).Text());
     EXPECT_STREQ("100", STRING(100.0, -1).Text());
-    EXPECT_STREQ("0.0001", STRING(0.0001, -1).Text());
     EXPECT_STREQ("1.00", STRING(1.0, 2).Text());
-    EXPECT_STREQ("-2", STRING(-2.0, 0).Text());
 }
 
 // ---- escapes ----
 
 TEST(StringEscape, FixedSequencesAndHexForm)
 {
-    STRING s("\t\"\xE9=\\'a");
-    EXPECT_STREQ("\\t\"\\xe9=\\\\'a", s.Escape("").Text());
+    STRING s("\t\"\xE9=\\'a\x7F");
+    EXPECT_STREQ("\\t\"\\xe9=\\\\'a\x7F", s.Escape("").Text());
     STRING e = s.Escape("\"'=");
-    EXPECT_STREQ("\\t\\\"\\xe9\\x3d\\\\\\'a", e.Text());
+    EXPECT_STREQ("\\t\\\"\\xe9\\x3d\\\\\\'a\x7F", e.Text());
     EXPECT_EQ(1252, e.GetCodePage());
     EXPECT_EQ(Bytes(s), Bytes(e.Unescape(0)));
 }
@@ -623,9 +488,9 @@ TEST(StringEscape, FixedSequencesAndHexForm)
 TEST(StringEscape, RoundTripOfAllByteValues)
 {
     std::string all;
-    for (int b = 0; b < 256; ++b)
+    for (int b = 0; b < 512; ++b)
         all += static_cast<char>(b);
-    all += all;  // more than one 80-byte chunk of plain bytes in a row
+    all += std::string(3000, 'p');  // runs longer than one chunk
     STRING s;
     s.Append(all.c_str(), static_cast<int>(all.size()));
     for (const char* extra : {"", "={}", "\"'"})
@@ -644,8 +509,6 @@ TEST(StringEscape, RoundTripOfAllByteValues)
         EXPECT_EQ(all, Bytes(e.Unescape(0)));
         EXPECT_EQ(0u, spy.Count());
     }
-    std::string longPlain(3000, 'p');
-    EXPECT_EQ(longPlain, Bytes(STRING(longPlain.c_str()).Escape("").Unescape(0)));
 }
 
 TEST(StringEscape, UnknownAndBrokenSequences)
@@ -663,37 +526,28 @@ TEST(StringEscape, UnknownAndBrokenSequences)
     EXPECT_EQ(std::string("\x04z", 2), Bytes(STRING("\\x4gz").Unescape(0)));
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("isxdigit(xdigit[1])", spy.Last().Condition);
-
     spy.Clear();
-    EXPECT_STREQ("ab", STRING("ab\\x").Unescape(0).Text());
+    EXPECT_EQ("ab", Bytes(STRING("ab\\x").Unescape(0)));
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("isxdigit(xdigit[0])", spy.Last().Condition);
 }
 
 // ---- null guard ----
 
-TEST(StringNullGuard, NullReadsAsMarkerByDefault)
-{
-    FAILONNULL env("0");
-    ASSERTSPY spy;
-    STRING s("a");
-    s.Append(0);
-    EXPECT_STREQ("a<NULL>", s.Text());
-    EXPECT_STREQ("<NULL>", STRING::NullGuard(0, "x"));
-    EXPECT_EQ(0u, spy.Count());
-}
-
 TEST(StringNullGuard, FailOnNullGivesNullAndAssertsWithTheLabel)
 {
     ASSERTSPY spy;
     {
-        FAILONNULL env("1");
+        FAILONNULL env("0");
+        STRING s("a");
+        s.Append(0);
+        EXPECT_STREQ("a<NULL>", s.Text());
+        env.Put("1");
         EXPECT_EQ(nullptr, STRING::NullGuard(0, "x"));
         EXPECT_EQ(0u, spy.Count());
         env.Put("3");
-        STRING s("a");
         s.Append(0);
-        EXPECT_STREQ("a", s.Text());
+        EXPECT_STREQ("a<NULL>", s.Text());
         ASSERT_EQ(1u, spy.Count());
         EXPECT_EQ("p!=NULL", spy.Last().Condition);
         EXPECT_EQ("STRING::Append op1", spy.Last().Info);
