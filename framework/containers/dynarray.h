@@ -244,13 +244,13 @@ private:
 
     void LockUnless(int locked) const
     {
-        if (false)
+        if (!locked && pLock && !pLock->NoLocking)
             pLock->Mutex.Request(-1);
     }
 
     void UnlockUnless(int locked) const
     {
-        if (false)
+        if (!locked && pLock && !pLock->NoLocking)
             pLock->Mutex.Release();
     }
 
