@@ -351,6 +351,7 @@ int Run(void* instance, APPMAINFUNC appMain)
     LogitOption("/LOGITCLOSE");
 
     WSACleanup();
+    BUFFERCORE::PoolShutdown();
     if (gKernel32)
         FreeLibrary(gKernel32);
     gKernel32 = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <regex>
@@ -505,4 +506,53 @@ TEST(Format, AllocateHandlesOutputBeyondTheStackBuffer)
     text = FORMAT::Allocate("short %d", 1);
     EXPECT_STREQ("short 1", text);
     free(text);
+}
+
+namespace
+{
+    // Holds Ctrl and Shift down in this thread's key state while in scope.
+    class CTRLSHIFT
+    {
+    public:
+        explicit CTRLSHIFT(bool alt = false)
+        {
+            GetKeyboardState(Saved);
+            BYTE keys[256];
+            memcpy(keys, Saved, sizeof(keys));
+            keys[VK_CONTROL] = keys[VK_SHIFT] = 0x80;
+            keys[VK_MENU] = alt ? 0x80 : 0;
+            SetKeyboardState(keys);
+        }
+        ~CTRLSHIFT() { SetKeyboardState(Saved); }
+
+    private:
+        BYTE Saved[256];
+    };
+}
+
+TEST(HotKeys, CtrlShiftF5OpensAndF8ClosesTheDefaultLog)
+{
+    std::string defaultLog = DocumentsFile("Tarni_APPLICATION_logit.log");
+    DeleteFileA(defaultLog.c_str());
+    EXPECT_EQ(0, DiagnosticHotKeys(WM_KEYDOWN, VK_F5, 0)) << "no modifiers, no action";
+    EXPECT_FALSE(LogitIsEnabled());
+    {
+        CTRLSHIFT alt(true);
+        EXPECT_EQ(0, DiagnosticHotKeys(WM_KEYDOWN, VK_F5, 0)) << "Alt keeps the keys free";
+    }
+    CTRLSHIFT keys;
+    EXPECT_EQ(0, DiagnosticHotKeys(WM_KEYUP, VK_F5, 0));
+    EXPECT_EQ(0, DiagnosticHotKeys(WM_KEYDOWN, VK_F4, 0));
+    EXPECT_EQ(1, DiagnosticHotKeys(WM_KEYDOWN, VK_F5, 0));
+    EXPECT_TRUE(LogitIsEnabled());
+    Logit("opened by the hot key\n");
+
+    // A list view's key notification counts as a key press too.
+    NMLVKEYDOWN notify = {};
+    notify.hdr.code = (UINT)-155;
+    notify.wVKey = VK_F8;
+    EXPECT_EQ(1, DiagnosticHotKeys(WM_NOTIFY, 0, (intptr_t)&notify));
+    EXPECT_FALSE(LogitIsEnabled());
+    EXPECT_NE(std::string::npos, ReadFile(defaultLog).find("opened by the hot key"));
+    DeleteFileA(defaultLog.c_str());
 }
