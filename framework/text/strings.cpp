@@ -44,10 +44,10 @@ namespace
             if (nullEntry)
                 AssertHandler(0, "ptr", __FILE__, __LINE__, 0, 0);
         }
-        if (!p)
-            p = static_cast<char*>(malloc(size));
         if (p)
             memset(p, 0, size);
+        else
+            p = static_cast<char*>(calloc(size, 1));  // fresh heap pages come zeroed
         return p;
     }
 
@@ -97,8 +97,6 @@ namespace
         AssertHandler(0, condition, __FILE__, line, detail, 0);
     }
 }
-
-// ---- BUFFERCORE ----
 
 BUFFERCORE::BUFFERCORE(int blocksize, unsigned flags)
     : Buffer(0), StrLen(0), BufSize(0), BlkSize(blocksize < 1 ? POOLBUFFERSIZE : blocksize), StrFlags(flags)
@@ -286,8 +284,6 @@ void BUFFERCORE::PoolShutdown()
     delete lock;
 }
 
-// ---- STRING: construction ----
-
 STRING::STRING(int blocksize) : BUFFERCORE(blocksize), CodePage(1252)
 {
 }
@@ -337,8 +333,6 @@ STRING STRING::Sprintf(const char* format, ...)
     return rc;
 }
 
-// ---- STRING: access ----
-
 char& STRING::operator[](int i)
 {
     static char dummy;
@@ -383,9 +377,7 @@ const char* STRING::At(int i) const
     return &dummy;
 }
 
-// ---- STRING: editing ----
-
-void STRING::Append(const char* text, int len)
+void STRING::AppendSlow(const char* text, int len)
 {
     if (!text)
     {
@@ -771,8 +763,6 @@ void STRING::Materialise()
         Set(0, 0);
 }
 
-// ---- STRING: search and extraction ----
-
 int STRING::Pos(char ch) const
 {
     if (!Buffer)
@@ -1047,8 +1037,6 @@ const char* STRING::NullGuard(const char* p, const char* label)
         AssertHandler(0, "p!=NULL", __FILE__, __LINE__, label ? label : "<none>", 0);
     return 0;
 }
-
-// ---- STRING: escapes ----
 
 STRING STRING::Escape(const char* extra) const
 {

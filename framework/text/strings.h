@@ -2,6 +2,7 @@
 // 8-bit string on a growable byte buffer. Portable: no system headers.
 
 #include <stdarg.h>
+#include <string.h>
 
 #ifndef TARNI_UNICODE_CP_DEFINED
 #define TARNI_UNICODE_CP_DEFINED
@@ -32,7 +33,6 @@ public:
     // Append n bytes; data may point into this buffer.
     void Append(const void* data, int n);
     void Free();
-    void Swap(BUFFERCORE& other);
 
     int Capacity() const { return BufSize; }
     int BlockSize() const { return BlkSize; }
@@ -52,6 +52,7 @@ protected:
     BUFFERCORE& operator=(const BUFFERCORE& other);
     ~BUFFERCORE();
 
+    void Swap(BUFFERCORE& other);       // the five fields
     bool Inside(const void* p) const;   // p points into the allocated buffer
     void Terminate();                   // zero at StrLen, by content width
 
@@ -73,7 +74,7 @@ public:
     explicit STRING(double value, int decimals = -1);
     STRING(const STRING& other);
     STRING& operator=(const STRING& other);
-    ~STRING() {}
+    void Swap(STRING& other) { BUFFERCORE::Swap(other); }  // the code pages stay
 
     static STRING Sprintf(const char* format, ...);
 
@@ -141,6 +142,7 @@ public:
     static STRING Concat(const char* a, int alen, const char* b, int blen);
 
 private:
+    void AppendSlow(const char* text, int len);
     int FormatInto(bool append, const char* assertText, const char* format, va_list args);
     int RebuildTokens(int n, const char* delim, const char* text, int mode);
 
@@ -150,3 +152,26 @@ private:
 STRING operator||(const STRING& a, const char* b);
 STRING operator||(const char* a, const STRING& b);
 STRING operator||(const STRING& a, const STRING& b);
+
+// Appends that need no growth stay inline: byte-wise appends in loops are common.
+inline void STRING::Append(const char* text, int len)
+{
+    if (text)
+    {
+        if (len < 0)
+            len = static_cast<int>(strlen(text));
+        const int used = StrLen;
+        if (len >= 0 && len < BufSize - 8 - used)
+        {
+            char* buffer = Buffer;  // read once: the byte stores below may alias
+            if (len == 1)
+                buffer[used] = *text;
+            else
+                memmove(buffer + used, text, static_cast<size_t>(len));
+            buffer[used + len] = 0;
+            StrLen = used + len;
+            return;
+        }
+    }
+    AppendSlow(text, len);
+}

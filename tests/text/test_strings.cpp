@@ -48,8 +48,6 @@ namespace
     };
 }
 
-// ---- buffer growth ----
-
 TEST(StringGrowth, NewBufferHasOneSpareBlock)
 {
     STRING s;
@@ -133,8 +131,6 @@ TEST(StringGrowth, FreedSmallBufferIsReused)
     EXPECT_EQ(first, b.Text());
 }
 
-// ---- appending, concatenation, formatting ----
-
 TEST(StringAppend, AppendOfOwnTextCopiesTheOldText)
 {
     for (int len : {1, 47, 48, 90, 95, 500, 1100})
@@ -193,8 +189,6 @@ TEST(StringFormat, OwnTextMayBeAnArgumentOfALongFormat)
     EXPECT_EQ(model + "|" + model + model + "|" + model, Bytes(s));
 }
 
-// ---- indexing ----
-
 TEST(StringIndex, BadIndexAssertsAndHandsOutTheDummy)
 {
     ASSERTSPY spy;
@@ -223,8 +217,6 @@ TEST(StringIndex, BadIndexAssertsAndHandsOutTheDummy)
     EXPECT_TRUE(none.IsAllocated());
     EXPECT_EQ(1u, spy.Count());
 }
-
-// ---- editing ----
 
 TEST(StringEdit, BrokenPreconditionAssertsOnceAndChangesNothing)
 {
@@ -366,8 +358,6 @@ TEST(StringEdit, CopyTakesCodePageAndBlockSizeSwapKeepsCodePages)
     EXPECT_EQ(850, x.GetCodePage());
 }
 
-// ---- search and extraction ----
-
 TEST(StringSearch, PosAndCaseInsensitivePos)
 {
     STRING s("abcABCabc");
@@ -473,8 +463,6 @@ TEST(StringNumber, AutomaticDecimalsDropTrailingZeros)
     EXPECT_STREQ("1.00", STRING(1.0, 2).Text());
 }
 
-// ---- escapes ----
-
 TEST(StringEscape, FixedSequencesAndHexForm)
 {
     STRING s("\t\"\xE9=\\'a\x7F");
@@ -531,8 +519,6 @@ TEST(StringEscape, UnknownAndBrokenSequences)
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("isxdigit(xdigit[0])", spy.Last().Condition);
 }
-
-// ---- null guard ----
 
 TEST(StringNullGuard, FailOnNullGivesNullAndAssertsWithTheLabel)
 {
