@@ -12,6 +12,7 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
+#include "framework/text/unicode.h"
 
 APPMAINFUNC pfnAppMain = 0;
 int gLocale = 9;
@@ -352,6 +353,7 @@ int Run(void* instance, APPMAINFUNC appMain)
 
     WSACleanup();
     BUFFERCORE::PoolShutdown();
+    UNICODE::Release();
     if (gKernel32)
         FreeLibrary(gKernel32);
     gKernel32 = 0;

@@ -164,9 +164,9 @@ public:
         UnlockUnless(locked);
     }
 
-    void SwapItems(int pos1, int pos2)
+    void SwapItems(int pos1, int pos2, int locked = 0)
     {
-        Lock();
+        LockUnless(locked);
         bool ok = true;
         if (pos1 < 0 || pos1 >= ItemCount)
         {
@@ -184,7 +184,18 @@ public:
             ppItems[pos1] = ppItems[pos2];
             ppItems[pos2] = item;
         }
-        Unlock();
+        UnlockUnless(locked);
+    }
+
+    // Makes room for count more items in one step, still a whole number of
+    // growth steps, so that a bulk insert does not reallocate per step.
+    void Reserve(int count, int locked = 0)
+    {
+        LockUnless(locked);
+        int missing = ItemCount + count - MaxItems;
+        if (missing > 0 && Growth > 0)
+            Resize(MaxItems + (missing + Growth - 1) / Growth * Growth);
+        UnlockUnless(locked);
     }
 
     // Mode bits: 1 numeric, 8 descending, 16 case-insensitive. Not stable.
@@ -259,27 +270,10 @@ private:
     {
         if (ItemCount >= MaxItems)
         {
-            int newMax = MaxItems + Growth;
-            if (newMax <= ItemCount)
-            {
+            if (MaxItems + Growth <= ItemCount)
                 AssertHandler(0, "this->ItemCount<this->MaxItems", __FILE__, __LINE__, 0, 0);
-            }
             else
-            {
-                TYPE** slots = static_cast<TYPE**>(calloc(newMax, sizeof(TYPE*)));
-                if (!slots)
-                {
-                    AssertHandler(0, "this->ppItems", __FILE__, __LINE__, 0, 0);
-                }
-                else
-                {
-                    if (ppItems && ItemCount > 0)
-                        memcpy(slots, ppItems, ItemCount * sizeof(TYPE*));
-                    free(ppItems);
-                    ppItems = slots;
-                    MaxItems = newMax;
-                }
-            }
+                Resize(MaxItems + Growth);
         }
         if (ItemCount >= MaxItems)
         {
@@ -287,6 +281,21 @@ private:
             return false;
         }
         return true;
+    }
+
+    void Resize(int newMax)
+    {
+        TYPE** slots = static_cast<TYPE**>(calloc(newMax, sizeof(TYPE*)));
+        if (!slots)
+        {
+            AssertHandler(0, "this->ppItems", __FILE__, __LINE__, 0, 0);
+            return;
+        }
+        if (ppItems && ItemCount > 0)
+            memcpy(slots, ppItems, ItemCount * sizeof(TYPE*));
+        free(ppItems);
+        ppItems = slots;
+        MaxItems = newMax;
     }
 
     // Expects this array empty (no slots); copies other's slots and items.

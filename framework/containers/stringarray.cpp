@@ -75,6 +75,14 @@ int STRINGARRAY::Compare(const STRING* item1, const STRING* item2, int mode) con
     return strcmp(item1->Text(), item2->Text());
 }
 
+void STRINGARRAY::AddLine(int index, const STRING& line, int unescape)
+{
+    if (unescape)
+        InsertItem(index, line.Unescape(0), 1);
+    else
+        InsertItem(index, line, 1);
+}
+
 int STRINGARRAY::Load(const char* filename, int unescape)
 {
     PERFORMANCETIMER timer("STRINGARRAY::Load", false);
@@ -95,6 +103,10 @@ int STRINGARRAY::Load(const char* filename, int unescape)
         {
             const char* p = chunk;
             const char* end = chunk + got;
+            int lineEnds = 0;
+            for (const char* lf = p; (lf = static_cast<const char*>(memchr(lf, '\n', end - lf))) != 0; lf++)
+                lineEnds++;
+            Reserve(lineEnds, 1);
             while (p < end)
             {
                 const char* lf = static_cast<const char*>(memchr(p, '\n', end - p));
@@ -104,13 +116,13 @@ int STRINGARRAY::Load(const char* filename, int unescape)
                     break;
                 }
                 line.Append(p, (int)(lf - p));
-                InsertItem(lines++, unescape ? line.Unescape(0) : line, 1);
+                AddLine(lines++, line, unescape);
                 line.Truncate(0);
                 p = lf + 1;
             }
         }
         if (line.Length() > 0)
-            InsertItem(lines++, unescape ? line.Unescape(0) : line, 1);
+            AddLine(lines++, line, unescape);
         free(chunk);
         fclose(file);
     }
@@ -202,4 +214,267 @@ const char* STRINGARRAY::Text(int i) const
 {
     const STRING* item = GetItem(i);
     return item ? item->Text() : "";
+}
+
+HASH::HASH() : Handle(0), Keys(64), Values(64), LockTable(0)
+{
+    Keys.SetTypeName("HASH-KEYS");
+    Values.SetTypeName("HASH-VALUES");
+}
+
+HASH::HASH(const STRING& text) : HASH()
+{
+    Parse(text);
+}
+
+HASH::HASH(const HASH& other) : HASH()
+{
+    *this = other;
+}
+
+HASH& HASH::operator=(const HASH& other)
+{
+    if (this != &other)
+    {
+        Handle = other.Handle;
+        Keys = other.Keys;
+        Values = other.Values;
+        LockTable = other.LockTable;
+        Key = other.Key;
+    }
+    return *this;
+}
+
+HASH::~HASH()
+{
+}
+
+namespace
+{
+    bool StartsWithNoCase(const char* text, const char* prefix)
+    {
+        return EqualNoCase(text, prefix, strlen(prefix));
+    }
+}
+
+void HASH::Parse(const STRING& text)
+{
+    const char* p = text.Text();   // the text ends at its first zero byte
+    Keys.Lock();
+    for (;;)
+    {
+        const char* end = strchr(p, '\n');
+        int length = end ? (int)(end - p) : (int)strlen(p);
+        while (length > 0 && p[length - 1] == '\r')
+            length--;
+        STRING line;
+        line.Set(length, p);
+
+        const char* item = line.Text();
+        bool comment = length == 0 || (item[0] == '/' && item[1] == '/') ||
+                       (item[0] == '#' && !StartsWithNoCase(item, "#Handle=") && !StartsWithNoCase(item, "#Key="));
+        int equals = -1;
+        if (!comment && !line.Find("=", &equals))
+        {
+            AssertHandler(0, "item.Find(\"=\")", __FILE__, __LINE__, item, 0);
+            comment = true;
+        }
+        if (!comment)
+        {
+            STRING key = line.Left(equals);
+            STRING raw = line.Mid(equals + 1);
+            STRING value;
+            if (raw.Length() >= 5 && strncmp(raw.Text(), "={{", 3) == 0 && strcmp(raw.Text() + raw.Length() - 2, "}}") == 0)
+            {
+                value = BINARY(raw.Text() + 3, raw.Length() - 5).FromBase64();
+                value.SetFlag(STRINGFLAG_BINARY);
+            }
+            else
+            {
+                value = raw.Unescape(0);
+            }
+            if (STRING::Compare(key.Text(), "#Handle", 0) == 0)
+                Handle = (uint32_t)atol(value.Text());
+            else if (STRING::Compare(key.Text(), "#Key", 0) == 0)
+            {
+                Key = value;
+                Key.Materialise();
+            }
+            else
+            {
+                Keys.AddItem(key, 1);
+                Values.AddItem(value, 1);
+            }
+        }
+        if (!end)
+            break;
+        p = end + 1;
+    }
+    Keys.Unlock();
+    SortPairs();
+}
+
+void HASH::SortPairs()
+{
+    Keys.Lock();
+    for (bool swapped = true; swapped;)
+    {
+        swapped = false;
+        for (int i = Keys.Count() - 1; i >= 1; i--)
+        {
+            if (STRING::Compare(Keys.GetItem(i, 1)->Text(), Keys.GetItem(i - 1, 1)->Text(), 0) < 0)
+            {
+                Keys.SwapItems(i, i - 1, 1);
+                Values.SwapItems(i, i - 1, 1);
+                swapped = true;
+            }
+        }
+    }
+    Keys.Unlock();
+}
+
+int HASH::Search(const char* key, int* insertAt) const
+{
+    int count = Keys.Count();
+    for (int i = 0; i < count; i++)
+    {
+        int rc = STRING::Compare(Keys.GetItem(i, 1)->Text(), key, 0);
+        if (rc >= 0)
+        {
+            *insertAt = i;
+            return rc == 0 ? i : -1;
+        }
+    }
+    *insertAt = count;
+    return -1;
+}
+
+int HASH::IndexOf(const char* key) const
+{
+    int insertAt = 0;
+    return Search(STRING::NullGuard(key), &insertAt);
+}
+
+int HASH::Exists(const char* key, STRING** pvalue)
+{
+    int index = IndexOf(key);
+    if (pvalue)
+        *pvalue = index >= 0 ? Values.GetItem(index, 1) : 0;
+    return index >= 0 ? 1 : 0;
+}
+
+STRING& HASH::Get(const char* key)
+{
+    key = STRING::NullGuard(key);
+    Keys.Lock();
+    int insertAt = 0;
+    int index = Search(key, &insertAt);
+    if (index < 0)
+    {
+        if (LockTable)
+            AssertHandler(0, "!this->LockTable", __FILE__, __LINE__, key, 0);
+        STRING newKey(8);
+        newKey.Set((int)strlen(key), key);
+        Keys.InsertItem(insertAt, newKey, 1);
+        Values.InsertItem(insertAt, STRING(""), 1);
+        index = Search(key, &insertAt);
+    }
+    STRING* value = Values.GetItem(index, 1);
+    Keys.Unlock();
+    return *value;
+}
+
+STRING& HASH::GetExisting(const char* key)
+{
+    static STRING missing;
+    key = STRING::NullGuard(key);
+    Keys.Lock();
+    int insertAt = 0;
+    int rcidx = Search(key, &insertAt);
+    STRING* value = rcidx >= 0 ? Values.GetItem(rcidx, 1) : 0;
+    Keys.Unlock();
+    if (!value)
+    {
+        AssertHandler(0, "rcidx!=-1", __FILE__, __LINE__, key, 0);
+        missing.Free();
+        return missing;
+    }
+    return *value;
+}
+
+int HASH::AllowNewKeys(int allow)
+{
+    int previous = LockTable;
+    LockTable = allow ? 0 : 1;
+    return previous;
+}
+
+STRING HASH::ToText()
+{
+    Keys.Lock();
+    long long size = 0;
+    for (int i = 0; i < Keys.Count(); i++)
+        size += Keys.GetItem(i, 1)->Length() + Values.GetItem(i, 1)->Length() + 2;
+    const long long quantum = 65536;
+    STRING text((int)((size + quantum - 1) / quantum * quantum));
+    text.Set(0, "");
+    if (Handle)
+        text.AppendFormat("#Handle=%lu\n", (unsigned long)Handle);
+    if (Key.IsAllocated())
+    {
+        text.Append("#Key=");
+        text.Append(Key);
+        text.Append("\n");
+    }
+    for (int i = 0; i < Keys.Count(); i++)
+    {
+        const STRING* value = Values.GetItem(i, 1);
+        text.Append(*Keys.GetItem(i, 1));
+        text.Append("=");
+        if (value->Flags() & STRINGFLAG_BINARY)
+        {
+            text.Append("={{");
+            text.Append(value->ToBase64(0));
+            text.Append("}}");
+        }
+        else
+        {
+            text.Append(value->Escape("={}"));
+        }
+        text.Append("\n");
+    }
+    Keys.Unlock();
+    return text;
+}
+
+int HASH::Save(const char* filename)
+{
+    filename = STRING::NullGuard(filename);
+    Logit("HASH::Save %s\n", filename);
+    int ok = ToText().Save(filename, "w");
+    Logit("HASH::Save returns ok= %d\n", ok);
+    return ok;
+}
+
+int HASH::Load(const char* filename)
+{
+    filename = STRING::NullGuard(filename);
+    Logit("HASH::Load %s\n", filename);
+    OSYS::SetLastError(0);
+    STRING text;
+    if (!text.Load(filename, "r"))
+    {
+        Logit("HASH::Load returns ok= %d, %s\n", 0, OSYS::GetErrorText(-4711).Text());
+        return 0;
+    }
+    HASH loaded(text);
+    if (!loaded.Key.IsAllocated())
+        loaded.Key = Key;
+    *this = loaded;
+    int error = OSYS::GetLastError();
+    if (error == 0)
+        Logit("HASH::Load returns ok= %d\n", 1);
+    else
+        Logit("HASH::Load returns ok= %d, %s\n", 1, OSYS::GetErrorText(error).Text());
+    return 1;
 }

@@ -2,6 +2,8 @@
 // Arrays of 8-bit strings: split at delimiters, line-wise Load and Save,
 // search and sorting by text or number.
 
+#include <stdint.h>
+
 #include "framework/containers/dynarray.h"
 #include "framework/text/strings.h"
 
@@ -22,4 +24,45 @@ public:
 
 private:
     void Split(const char* source, const char* token);
+    void AddLine(int index, const STRING& line, int unescape);   // caller holds the lock
+};
+
+// A small key/value store whose text form is the configuration file format:
+// "key=value" lines, keys kept sorted without regard to case. The keys
+// array's lock guards both arrays.
+class HASH
+{
+public:
+    HASH();
+    explicit HASH(const STRING& text);
+    HASH(const HASH& other);
+    HASH& operator=(const HASH& other);
+    virtual ~HASH();
+
+    int Load(const char* filename);   // 1 if read; the old pairs stay otherwise
+    int Save(const char* filename);   // 1 if the file could be opened
+    STRING ToText();
+
+    int IndexOf(const char* key) const;              // first pair with key, or -1
+    int Exists(const char* key, STRING** pvalue = 0);
+    STRING& Get(const char* key);                    // adds the key when missing
+    STRING& GetExisting(const char* key);
+    int AllowNewKeys(int allow);                     // returns the previous LockTable
+
+    int Count() const { return Keys.Count(); }
+    const char* KeyAt(int i) const { return Keys.Text(i); }
+    const STRING* ValueAt(int i) const { return Values.GetItem(i); }
+
+    uint32_t Handle;   // "#Handle=", 0 when absent
+    STRING Key;        // "#Key=", unallocated when absent
+
+private:
+    void Parse(const STRING& text);
+    void SortPairs();
+    // Index of the first key equal to key, or -1; *insertAt gets where it would stand.
+    int Search(const char* key, int* insertAt) const;
+
+    STRINGARRAY Keys;
+    STRINGARRAY Values;
+    int LockTable;
 };

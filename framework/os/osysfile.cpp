@@ -1,13 +1,18 @@
 // FILENAME: normalisation, shell strings, queries; fsopen.
 
 #include <windows.h>
+#include <ctype.h>
+#include <direct.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/utime.h>
+#include <time.h>
 #include <utility>
 
 #include "framework/app/logit.h"
@@ -71,6 +76,82 @@ namespace
         return name[0] == '\\' || name[0] == '/' || (name[0] && name[1] == ':') ||
                (name[0] == '~' && (name[1] == '/' || name[1] == '\\'));
     }
+
+    // GetTempPathA without its trailing backslash, else TEMP or TMP.
+    STRING TempDirectory()
+    {
+        char dir[MAX_PATH];
+        DWORD n = GetTempPathA(sizeof(dir), dir);
+        if (n > 0 && n < sizeof(dir))
+        {
+            STRING result(dir);
+            if (result.NotEmpty() && result.Text()[result.Length() - 1] == '\\')
+                result.Truncate(result.Length() - 1);
+            return result;
+        }
+        const char* env = getenv("TEMP");
+        if (!env)
+            env = getenv("TMP");
+        if (!env)
+        {
+            AssertHandler(0, "tempdir!=NULL", __FILE__, __LINE__, 0, 0);
+            return STRING();
+        }
+        return STRING(env);
+    }
+
+    // One of the temporary-folder names: the folder itself, or a fresh name in it.
+    bool TempFolderName(const char* text, STRING& path)
+    {
+        if (_strnicmp(text, "<t", 2) != 0)
+            return false;
+        bool folder = _stricmp(text, "<tempdir>") == 0 || _stricmp(text, "<tmpdir>") == 0;
+        bool fresh = _stricmp(text, "<tmp>") == 0 || _stricmp(text, "<temp>") == 0;
+        if (!folder && !fresh)
+            return false;
+        STRING dir = TempDirectory();
+        if (folder)
+        {
+            path = dir;
+            return true;
+        }
+        char name[MAX_PATH + 16];
+        FORMAT::Print(name, sizeof(name), "%.259s/Z-XXXXXX", dir.Text());
+        if (FILENAME::TempName(name, 0, FILENAME::TEMPNAME_NAME) != 0)
+            AssertHandler(0, "fname", __FILE__, __LINE__, name, 0);
+        path = name;
+        return true;
+    }
+
+    // SetFileAttributesA with one attribute set or cleared.
+    bool ChangeAttribute(const STRING& path, DWORD attribute, bool on)
+    {
+        DWORD attributes = GetFileAttributesA(path.Text());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return false;
+        attributes = on ? (attributes | attribute) : (attributes & ~attribute);
+        return SetFileAttributesA(path.Text(), attributes) != FALSE;
+    }
+
+    // Closes a C stream on every path.
+    class STREAM
+    {
+    public:
+        explicit STREAM(FILE* stream) : Stream(stream) {}
+        ~STREAM()
+        {
+            if (Stream)
+                fclose(Stream);
+        }
+        STREAM(const STREAM&) = delete;
+        STREAM& operator=(const STREAM&) = delete;
+        FILE* Get() const { return Stream; }
+
+    private:
+        FILE* Stream;
+    };
+
+    uint64_t gTempNameCounter = 0;
 }
 
 FILENAME::FILENAME() : StatusValid(false), StatusSize(-1), StatusModified(0)
@@ -145,8 +226,11 @@ void FILENAME::Normalise(const char* text)
         SlashesToBackslashes(Path);
         return;
     }
+    STRING temp;
     if (_stricmp(text, "<self>") == 0)
         Path = OSYS::GetProgramPath();
+    else if (TempFolderName(text, temp))
+        Path = temp;
     else
         Path = STRING(text);
     ExpandShellString();
@@ -342,6 +426,243 @@ STRING FILENAME::Name() const
     return Path.Mid(start);
 }
 
+bool FILENAME::IsWritable() const
+{
+    if (Path.IsEmpty())
+        return false;
+    if (Exists() && !IsDirectory())
+    {
+        if (_access(Path.Text(), 2) != 0)
+            return false;
+        STREAM stream(fsopen(Path.Text(), "rb+", _SH_DENYNO));
+        return stream.Get() != 0;
+    }
+    FILENAME dir = IsDirectory() ? *this : Directory();
+    return _access(dir.Text(), 2) == 0;
+}
+
+bool FILENAME::IsOnNetwork() const
+{
+    Logit("FILENAME::IsOnNetwork file= %s\n", Path.Text());
+    FILENAME fullname = FullPath();
+    AssertHandler(fullname.Length() > 0, "fullname.NotEmpty()", __FILE__, __LINE__, Path.Text(), 1);
+    const char* text = fullname.Text();
+    bool remote = false;
+    if (isalpha((unsigned char)text[0]) && text[1] == ':' && text[2] == '\\')
+    {
+        char root[4] = {text[0], ':', '\\', 0};
+        UINT rc = GetDriveTypeA(root);
+        AssertHandler(rc != DRIVE_UNKNOWN && rc != DRIVE_NO_ROOT_DIR, "rc!=0 && rc!=1", __FILE__, __LINE__, root, 1);
+        remote = rc == DRIVE_REMOTE;
+    }
+    Logit("FILENAME::IsOnNetwork fullname %s returns %d\n", text, remote ? 1 : 0);
+    return remote;
+}
+
+bool FILENAME::DateText(STRING& text)
+{
+    struct _stat64 status;
+    if (Path.IsEmpty() || _stat64(Path.Text(), &status) != 0)
+    {
+        ClearStatus();
+        return false;
+    }
+    StatusValid = true;
+    StatusSize = status.st_size;
+    StatusModified = status.st_mtime;
+    __time64_t modified = status.st_mtime;
+    struct tm fields;
+    if (_localtime64_s(&fields, &modified) != 0)
+        return false;
+    text.Format("%04d-%02d-%02d %02d:%02d:%02d", fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
+                fields.tm_hour, fields.tm_min, fields.tm_sec);
+    return true;
+}
+
+bool FILENAME::SetModificationTime(int64_t time)
+{
+    ClearStatus();
+    struct __utimbuf64 times;
+    times.actime = time;
+    times.modtime = time;
+    return Path.NotEmpty() && _utime64(Path.Text(), &times) == 0;
+}
+
+bool FILENAME::SetModificationTime(const CALENDARTIME& localTime)
+{
+    return SetModificationTime(OSYS::TimeFromCalendar(localTime, false));
+}
+
+bool FILENAME::SetArchive(bool on)
+{
+    return ChangeAttribute(Path, FILE_ATTRIBUTE_ARCHIVE, on);
+}
+
+bool FILENAME::SetHidden(bool on)
+{
+    return ChangeAttribute(Path, FILE_ATTRIBUTE_HIDDEN, on);
+}
+
+bool FILENAME::SetReadOnly(bool on)
+{
+    return ChangeAttribute(Path, FILE_ATTRIBUTE_READONLY, on);
+}
+
+bool FILENAME::CopyTo(const char* target, bool overwrite) const
+{
+    FILENAME to(target);
+    if (!IsFile() || to.IsEmpty())
+        return false;
+    if (!overwrite && to.Exists())
+        return false;
+    STREAM in(fsopen(Path.Text(), "rb"));
+    if (!in.Get())
+        return false;
+    STREAM out(fsopen(to.Text(), "wb"));
+    if (!out.Get())
+        return false;
+    char block[4096];
+    size_t read = 0, written = 0;
+    do
+    {
+        read = fread(block, 1, sizeof(block), in.Get());
+        written = fwrite(block, 1, read, out.Get());
+    } while (read == sizeof(block) && written == read);
+    return read == written && !ferror(in.Get());
+}
+
+bool FILENAME::FixInvalidChars(bool allowSeparators, int replacement)
+{
+    const char* invalid = allowSeparators ? ":*?\"<>|" : "/\\:*?\"<>|";
+    if (replacement == -1)
+    {
+        Path.RemoveChars(invalid, 1);
+        ClearStatus();
+        return false;
+    }
+    bool found = false;
+    for (int i = 0; i < Path.Length(); i++)
+    {
+        if (Path.Text()[i] && strchr(invalid, Path.Text()[i]))
+        {
+            Path[i] = (char)replacement;
+            found = true;
+        }
+    }
+    if (found)
+        ClearStatus();
+    return found;
+}
+
+STRING FILENAME::AsShellStrings(bool unixStyle) const
+{
+    Logit("FILENAME::AsShellStrings %s\n", Path.Text());
+    STRING result(Path);
+    SlashesToBackslashes(result);
+    InitShellStrings();
+    for (const SHELLSTRING& entry : gShellStrings)
+    {
+        if (entry.Name.IsEmpty() || entry.Value.IsEmpty() || entry.Hidden)
+            continue;
+        STRING value(entry.Value);
+        SlashesToBackslashes(value);
+        CutTrailingSeparators(value);
+        if (StartsWithNoCase(result.Text(), value.Text()))
+            result = entry.Name || result.Text() + value.Length();
+    }
+    STRING user = OSYS::GetUserName();
+    if (user.NotEmpty())
+        result.Replace((STRING("\\") || user || "\\").Text(), "\\%USERNAME%\\", 0);
+    if (unixStyle)
+    {
+        for (const char* home : {"%USERPROFILE%", "%USERHOME%", "$(USERPROFILE)", "$(USERHOME)"})
+        {
+            if (StartsWithNoCase(result.Text(), home))
+            {
+                result = STRING("~") || result.Text() + strlen(home);
+                break;
+            }
+        }
+        result.Replace("\\", "/", 1);
+        if (strcmp(result.Text(), "~") == 0)
+            result.Append("/");
+    }
+    else
+    {
+        SlashesToBackslashes(result);
+    }
+    Logit("FILENAME::AsShellStrings done %s\n", result.Text());
+    return result;
+}
+
+int FILENAME::TempName(char* templ, int suffixLength, int mode)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const int savedErrno = errno;
+    size_t length = templ ? strlen(templ) : 0;
+    if (!templ || suffixLength < 0 || length < (size_t)suffixLength + 6 ||
+        strncmp(templ + length - suffixLength - 6, "XXXXXX", 6) != 0)
+    {
+        errno = EINVAL;
+        return -1;
+    }
+    if (mode != TEMPNAME_NAME && mode != TEMPNAME_FILE && mode != TEMPNAME_DIRECTORY)
+    {
+        AssertHandler(0, "not supported", __FILE__, __LINE__, 0, 0);
+        errno = EINVAL;
+        return -1;
+    }
+    char* end = templ + length - suffixLength;
+    char* start = end - 6;
+    while (start > templ && start[-1] == 'X')
+        start--;
+
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t ticks = ((uint64_t)now.dwHighDateTime << 32 | now.dwLowDateTime) - 116444736000000000ULL;
+    uint64_t seconds = ticks / 10000000, microseconds = (ticks / 10) % 1000000;
+    gTempNameCounter += (microseconds << 16) ^ seconds ^ GetCurrentProcessId();
+
+    for (int attempt = 0; attempt < 62 * 62; attempt++, gTempNameCounter += 1234)
+    {
+        uint64_t value = gTempNameCounter;
+        char* p = start;
+        for (int i = 0; i < 6; i++, p++, value /= 62)
+            *p = letters[value % 62];
+        for (; p < end; p++, value /= 10)
+            *p = (char)('0' + value % 10);
+
+        if (mode == TEMPNAME_NAME)
+        {
+            struct _stat64 status;
+            if (_stat64(templ, &status) == 0)
+                continue;
+            if (errno != ENOENT)
+                return -1;
+            errno = savedErrno;
+            return 0;
+        }
+        if (mode == TEMPNAME_FILE)
+        {
+            int descriptor = _open(templ, _O_RDWR | _O_CREAT | _O_EXCL, 0777);
+            if (descriptor >= 0)
+            {
+                errno = savedErrno;
+                return descriptor;
+            }
+        }
+        else if (_mkdir(templ) == 0)
+        {
+            errno = savedErrno;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 FILE* fsopen(const char* name, const char* mode, int share, int utf8)
 {
     name = STRING::NullGuard(name);
@@ -367,4 +688,9 @@ FILE* fsopen(const char* name, const char* mode, int share, int utf8)
     }
     Logit("FILENAME::fsopen(%s, %s, %d) returns f= 0x%p, fd= %d\n", name, mode, share, (void*)stream, descriptor);
     return stream;
+}
+
+bool fscommit(FILE* stream)
+{
+    return stream && _commit(_fileno(stream)) == 0;
 }

@@ -9,6 +9,8 @@
 
 #include "framework/app/logit.h"
 #include "framework/os/osys.h"
+#include "framework/os/osysfile.h"
+#include "framework/text/unicode.h"
 
 namespace
 {
@@ -284,17 +286,40 @@ void BUFFERCORE::PoolShutdown()
     delete lock;
 }
 
-STRING::STRING(int blocksize) : BUFFERCORE(blocksize), CodePage(1252)
+STRING::STRING(int blocksize) : BINARY(0, 0, blocksize), CodePage(1252)
 {
 }
 
-STRING::STRING(const char* text, int codepage) : BUFFERCORE(0), CodePage(codepage)
+STRING::STRING(const char* text, int codepage) : BINARY(0, 0, 0), CodePage(codepage)
 {
     if (text)
         Set(static_cast<int>(strlen(text)), text);
 }
 
-STRING::STRING(double value, int decimals) : BUFFERCORE(0), CodePage(1252)
+STRING::STRING(const char16_t* wtext, int length, int codepage) : BINARY(0, 0, POOLBUFFERSIZE), CodePage(codepage)
+{
+    if (length == UNICODE_CPSYSTEM || length == UNICODE_CPFLAT)
+    {
+        AssertHandler(0, "length!=UNICODE_CPSYSTEM && length!=UNICODE_CPFLAT", __FILE__, __LINE__, 0, 0);
+        return;
+    }
+    if (wtext)
+    {
+        Set(0, 0);
+        UNICODE::Get()->Narrow(wtext, length < 0 ? -1 : length, codepage, *this);
+    }
+}
+
+STRING::STRING(const char16_t* wtext, int codepage) : STRING(wtext, -1, codepage)
+{
+}
+
+STRING::STRING(const WSTRING& wtext, int codepage)
+    : STRING(wtext.IsAllocated() ? wtext.Text() : 0, wtext.Length(), codepage)
+{
+}
+
+STRING::STRING(double value, int decimals) : BINARY(0, 0, 0), CodePage(1252)
 {
     char text[64];
     FORMAT::Print(text, sizeof text, "%1.*lf", decimals < 0 ? 4 : decimals, value);
@@ -309,7 +334,7 @@ STRING::STRING(double value, int decimals) : BUFFERCORE(0), CodePage(1252)
     Set(static_cast<int>(strlen(text)), text);
 }
 
-STRING::STRING(const STRING& other) : BUFFERCORE(other), CodePage(other.CodePage)
+STRING::STRING(const STRING& other) : BINARY(other), CodePage(other.CodePage)
 {
 }
 
@@ -1174,4 +1199,280 @@ STRING STRING::Unescape(int lenient) const
     if (used)
         rc.Append(chunk, used);
     return rc;
+}
+
+BINARY::BINARY(const void* data, int len, int blocksize) : BUFFERCORE(blocksize)
+{
+    if (data && len >= 0)
+        Set(len, data);
+}
+
+void BINARY::Append(const BINARY& other)
+{
+    if (other.Buffer)
+        BUFFERCORE::Append(other.Buffer, other.StrLen);
+}
+
+BINARY operator||(const BINARY& a, const BINARY& b)
+{
+    BINARY result;
+    result.Set(0, "");
+    result.Append(a);
+    result.Append(b);
+    return result;
+}
+
+int BINARY::Compare(const void* p1, const void* p2, int n)
+{
+    const void* a = p1 ? p1 : STRING::NullGuard(0, "memcmp p1");
+    const void* b = p2 ? p2 : STRING::NullGuard(0, "memcmp p2");
+    if (!a || !b || n <= 0)
+        return 0;
+    return memcmp(a, b, static_cast<size_t>(n));
+}
+
+int BINARY::Load(const char* filename, const char* mode)
+{
+    filename = STRING::NullGuard(filename);
+    long long size = FILENAME(filename).Size();
+    Logit("BINARY::Load %s (%d bytes)\n", filename, static_cast<int>(size));
+    FILE* file = fsopen(filename, STRING::NullGuard(mode));
+    STRING status("OK");
+    if (file)
+    {
+        const long long quantum = 65536;
+        if (size != 0)
+            BlkSize = size > 0 && size < INT_MAX - quantum ? static_cast<int>((size + quantum - 1) / quantum * quantum)
+                                                           : POOLBUFFERSIZE;
+        Set(0, "");
+        char chunk[32768];
+        size_t got;
+        do
+        {
+            got = fread(chunk, 1, sizeof chunk, file);
+            if (got > 0)
+                BUFFERCORE::Append(chunk, static_cast<int>(got));
+        } while (got == sizeof chunk);
+        fclose(file);
+    }
+    else
+    {
+        status = OSYS::GetErrorText(-4711);
+    }
+    Logit("BINARY::Load returns %p, %d bytes, %s\n", static_cast<void*>(file), StrLen, status.Text());
+    return file ? 1 : 0;
+}
+
+int BINARY::Save(const char* filename, const char* mode)
+{
+    filename = STRING::NullGuard(filename);
+    Logit("BINARY::Save %s\n", filename);
+    FILE* file = fsopen(filename, STRING::NullGuard(mode));
+    STRING status("OK");
+    int written = -1;
+    if (file)
+    {
+        const char* bytes = Buffer ? Buffer : STRING::NullGuard(0, "STRING::Save");
+        written = bytes ? static_cast<int>(fwrite(bytes, 1, static_cast<size_t>(StrLen), file)) : 0;
+        if (fflush(file) == 0)
+            fscommit(file);
+        fclose(file);
+    }
+    else
+    {
+        status = OSYS::GetErrorText(-4711);
+    }
+    Logit("BINARY::Save returns %p, %d bytes, %s\n", static_cast<void*>(file), written, status.Text());
+    return file ? 1 : 0;
+}
+
+namespace
+{
+    const char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+    int HexDigit(int c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    // The byte "%2x" reads from two characters: up to two leading hex digits.
+    int HexPair(const char* p)
+    {
+        int high = HexDigit(static_cast<unsigned char>(p[0]));
+        if (high < 0)
+            return 0;
+        int low = HexDigit(static_cast<unsigned char>(p[1]));
+        return low < 0 ? high : high * 16 + low;
+    }
+}
+
+STRING BINARY::ToBase64(int linebreaks) const
+{
+    STRING result;
+    char line[80];
+    int used = 0;
+    const unsigned char* p = Bytes();
+    for (int i = 0; p && i < StrLen; i += 3)
+    {
+        if (used + 4 > 76)
+        {
+            result.Append(line, used);
+            if (linebreaks)
+                result.Append("\r\n", 2);
+            used = 0;
+        }
+        unsigned value = static_cast<unsigned>(p[i]) << 16;
+        if (i + 1 < StrLen)
+            value |= static_cast<unsigned>(p[i + 1]) << 8;
+        if (i + 2 < StrLen)
+            value |= p[i + 2];
+        line[used++] = Base64Alphabet[(value >> 18) & 63];
+        line[used++] = Base64Alphabet[(value >> 12) & 63];
+        line[used++] = i + 1 < StrLen ? Base64Alphabet[(value >> 6) & 63] : '=';
+        line[used++] = i + 2 < StrLen ? Base64Alphabet[value & 63] : '=';
+    }
+    if (used > 0)
+    {
+        result.Append(line, used);
+        if (linebreaks)
+            result.Append("\r\n", 2);
+    }
+    return result;
+}
+
+STRING BINARY::FromBase64() const
+{
+    // Position in "=ABC…/": '=' is 0 and marks an absent value; others are invalid.
+    struct POSITIONS
+    {
+        signed char Of[256];
+        POSITIONS()
+        {
+            memset(Of, -1, sizeof Of);
+            Of[static_cast<unsigned char>('=')] = 0;
+            for (int i = 0; Base64Alphabet[i]; i++)
+                Of[static_cast<unsigned char>(Base64Alphabet[i])] = static_cast<signed char>(i + 1);
+        }
+    };
+    static const POSITIONS positions;
+
+    STRING result;
+    char chunk[256];
+    int used = 0;
+    int values[4];
+    int collected = 0;
+    bool ended = false;
+    auto decode = [&] {
+        if (collected >= 2 && values[0] >= 0 && values[1] >= 0)
+        {
+            chunk[used++] = static_cast<char>((values[0] << 2) | (values[1] >> 4));
+            if (collected >= 3 && values[2] >= 0)
+            {
+                chunk[used++] = static_cast<char>(((values[1] & 15) << 4) | (values[2] >> 2));
+                if (collected >= 4 && values[3] >= 0)
+                    chunk[used++] = static_cast<char>(((values[2] & 3) << 6) | values[3]);
+            }
+        }
+        collected = 0;
+        if (used >= 253)
+        {
+            result.Append(chunk, used);
+            used = 0;
+        }
+    };
+    const unsigned char* p = Bytes();
+    for (int i = 0; p && i < StrLen && !ended; i++)
+    {
+        int position = positions.Of[p[i]];
+        if (position < 0)
+            continue;
+        values[collected++] = position - 1;
+        ended = position == 0;
+        if (collected == 4 || ended)
+            decode();
+    }
+    if (!ended && collected > 0)
+        decode();
+    if (used > 0)
+        result.Append(chunk, used);
+    return result;
+}
+
+STRING BINARY::ToHex() const
+{
+    static const char digits[] = "0123456789abcdef";
+    STRING result;
+    result.Set(0, "");
+    const unsigned char* p = Bytes();
+    for (int i = 0; p && i < StrLen; i++)
+    {
+        char pair[2] = {digits[p[i] >> 4], digits[p[i] & 15]};
+        result.Append(pair, 2);
+    }
+    return result;
+}
+
+STRING BINARY::FromHex() const
+{
+    STRING result(StrLen > 80 ? 1024 : POOLBUFFERSIZE);
+    result.Set(0, "");
+    for (int i = 0; Buffer && i + 1 < StrLen; i += 2)
+    {
+        char byte = static_cast<char>(HexPair(Buffer + i));
+        result.Append(&byte, 1);
+    }
+    return result;
+}
+
+STRING BINARY::UrlEscape() const
+{
+    STRING result;
+    result.Set(0, "");
+    const unsigned char* p = Bytes();
+    for (int i = 0; p && i < StrLen; i++)
+    {
+        unsigned char c = p[i];
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || strchr("-_.~", c);
+        if (plain && c)
+            result.Append(reinterpret_cast<const char*>(p + i), 1);
+        else
+            result.AppendFormat("%%%02X", c);
+    }
+    return result;
+}
+
+STRING BINARY::FromQuotedPrintable() const
+{
+    STRING result;
+    result.Set(0, "");
+    for (int i = 0; Buffer && i < StrLen; i++)
+    {
+        const char* p = Buffer + i;
+        if (*p == '=' && i + 1 < StrLen && p[1] == '\n')
+        {
+            i += 1;
+        }
+        else if (*p == '=' && i + 2 < StrLen && p[1] == '\r' && p[2] == '\n')
+        {
+            i += 2;
+        }
+        else if (*p == '=' && i + 2 < StrLen && HexDigit(static_cast<unsigned char>(p[1])) >= 0 &&
+                 HexDigit(static_cast<unsigned char>(p[2])) >= 0)
+        {
+            char byte = static_cast<char>(HexPair(p + 1));
+            result.Append(&byte, 1);
+            i += 2;
+        }
+        else
+        {
+            result.Append(p, 1);
+        }
+    }
+    return result;
 }

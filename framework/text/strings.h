@@ -66,11 +66,52 @@ private:
     void Make();
 };
 
-class STRING : public BUFFERCORE
+class WSTRING;
+class STRING;
+
+// Arbitrary bytes on the buffer core, with whole-file Load and Save and the
+// byte encodings of the text formats. A zero byte always follows the bytes.
+class BINARY : public BUFFERCORE
+{
+public:
+    explicit BINARY(const void* data = 0, int len = 0, int blocksize = 0);
+    BINARY(const BINARY& other) : BUFFERCORE(other) {}
+    BINARY& operator=(const BINARY& other)
+    {
+        BUFFERCORE::operator=(other);
+        return *this;
+    }
+
+    int Length() const { return StrLen; }
+    const unsigned char* Bytes() const { return reinterpret_cast<const unsigned char*>(Buffer); }
+    using BUFFERCORE::Append;
+    void Append(const BINARY& other);
+
+    // memcmp of n bytes; null pointers read as "<NULL>".
+    static int Compare(const void* p1, const void* p2, int n);
+
+    int Load(const char* filename, const char* mode);   // 1 if read; unchanged if not
+    int Save(const char* filename, const char* mode);   // 1 if the file could be opened
+
+    STRING ToBase64(int linebreaks) const;
+    STRING FromBase64() const;
+    STRING ToHex() const;
+    STRING FromHex() const;
+    STRING UrlEscape() const;
+    STRING FromQuotedPrintable() const;
+};
+
+BINARY operator||(const BINARY& a, const BINARY& b);
+
+class STRING : public BINARY
 {
 public:
     explicit STRING(int blocksize = 0);
     STRING(const char* text, int codepage = 1252);
+    // 16-bit text converted to codepage (length -1: up to the zero).
+    STRING(const char16_t* wtext, int length, int codepage);
+    STRING(const char16_t* wtext, int codepage);
+    STRING(const WSTRING& wtext, int codepage);
     explicit STRING(double value, int decimals = -1);
     STRING(const STRING& other);
     STRING& operator=(const STRING& other);
@@ -79,7 +120,6 @@ public:
     static STRING Sprintf(const char* format, ...);
 
     const char* Text() const { return Buffer ? Buffer : ""; }
-    int Length() const { return StrLen; }
     int GetCodePage() const { return CodePage; }
     void SetCodePage(int codepage) { CodePage = codepage; }
 

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/app/logit.h"
+
 namespace TESTSUPPORT
 {
 
@@ -37,6 +39,44 @@ TEMPDIR::~TEMPDIR()
     op.pFrom = from.c_str();
     op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     SHFileOperationA(&op);
+}
+
+LOGCAPTURE::LOGCAPTURE(unsigned level) : Path(Dir.File("capture.log")), PreviousLevel(LogitLevel)
+{
+    LogitLevel = level;
+    LogitOption(("/LOGIT:" + Path).c_str());
+}
+
+LOGCAPTURE::~LOGCAPTURE()
+{
+    Close();
+}
+
+void LOGCAPTURE::Close()
+{
+    if (Closed)
+        return;
+    LogitOption("/LOGITCLOSE");
+    LogitLevel = PreviousLevel;
+    Closed = true;
+}
+
+std::vector<std::string> LOGCAPTURE::Lines(const std::string& prefix)
+{
+    Close();
+    std::vector<std::string> lines;
+    for (std::string line : SplitLines(ReadFile(Path)))
+    {
+        size_t header = line.find("] ");
+        if (line.empty() || line[0] != '[' || header == std::string::npos)
+            continue;
+        line.erase(0, header + 2);
+        while (line.compare(0, 2, "| ") == 0 || line.compare(0, 2, "@ ") == 0)
+            line.erase(0, 2);
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            lines.push_back(line);
+    }
+    return lines;
 }
 
 CHILD::~CHILD()

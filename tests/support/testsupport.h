@@ -24,6 +24,27 @@ namespace TESTSUPPORT
         std::string Dir;
     };
 
+    // The diagnostic log, written at the given level to a file of its own
+    // while the object lives; LogitLevel is restored afterwards.
+    class LOGCAPTURE
+    {
+    public:
+        explicit LOGCAPTURE(unsigned level);
+        ~LOGCAPTURE();
+        LOGCAPTURE(const LOGCAPTURE&) = delete;
+        LOGCAPTURE& operator=(const LOGCAPTURE&) = delete;
+        // Closes the log; the text of each line behind its time stamp and
+        // indentation, only the lines that begin with prefix.
+        std::vector<std::string> Lines(const std::string& prefix = "");
+
+    private:
+        void Close();
+        TEMPDIR Dir{"log"};
+        std::string Path;
+        unsigned PreviousLevel;
+        bool Closed = false;
+    };
+
     // Owner of a started process.
     class CHILD
     {

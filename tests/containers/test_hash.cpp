@@ -1,0 +1,209 @@
+// HASH: the configuration text format, sorted lookup, writing and loading.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/containers/stringarray.h"
+#include "tests/support/assertspy.h"
+#include "tests/support/testsupport.h"
+
+using namespace TESTSUPPORT;
+
+namespace
+{
+    std::vector<std::pair<std::string, std::string>> Pairs(const HASH& store)
+    {
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (int i = 0; i < store.Count(); i++)
+            pairs.emplace_back(store.KeyAt(i), std::string(store.ValueAt(i)->Text(), store.ValueAt(i)->Length()));
+        return pairs;
+    }
+
+    typedef std::vector<std::pair<std::string, std::string>> PAIRS;
+}
+
+TEST(HashFormat, EveryKindOfLine)
+{
+    HASH store(STRING("// a comment=1\n"
+                      "#Comment\n"
+                      "# x=1\n"
+                      " //blank=first\n"
+                      "#handle=12\n"
+                      "#KEY=abc\n"
+                      "x=a=b\n"
+                      "Key = value\n"
+                      "=empty key\n"
+                      "tab=a\\tb\n"
+                      "bin=={{TWFu}}\n"
+                      "\n"
+                      "last=no line feed"));
+    EXPECT_EQ((PAIRS{{"", "empty key"}, {" //blank", "first"}, {"bin", "Man"}, {"Key ", " value"},
+                     {"last", "no line feed"}, {"tab", "a\tb"}, {"x", "a=b"}}),
+              Pairs(store));
+    EXPECT_EQ(12u, store.Handle);
+    EXPECT_STREQ("abc", store.Key.Text());
+    EXPECT_TRUE(store.ValueAt(2)->Flags() & STRINGFLAG_BINARY);
+    EXPECT_FALSE(store.ValueAt(6)->Flags() & STRINGFLAG_BINARY);
+    EXPECT_EQ(0, store.Exists("Key"));
+    EXPECT_EQ(1, store.Exists("key "));
+}
+
+TEST(HashFormat, KeysSortStablyWithoutRegardToCase)
+{
+    HASH store(STRING("b=2\nA=1\na=3\nB=4\n"));
+    EXPECT_EQ((PAIRS{{"A", "1"}, {"a", "3"}, {"b", "2"}, {"B", "4"}}), Pairs(store));
+    EXPECT_STREQ("1", store.Get("a").Text());
+    STRING* value = 0;
+    EXPECT_EQ(1, store.Exists("B", &value));
+    EXPECT_STREQ("2", value->Text());
+    EXPECT_EQ(0, store.Exists("c", &value));
+    EXPECT_EQ(nullptr, value);
+    EXPECT_EQ(-1, store.IndexOf("aa"));
+}
+
+TEST(HashFormat, ALineWithoutEqualsAssertsOnceAndIsSkipped)
+{
+    ASSERTSPY spy;
+    HASH store(STRING("a=1\nno equals here\nb=2\n"));
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("item.Find(\"=\")", spy[0].Condition);
+    EXPECT_EQ("no equals here", spy[0].Info);
+    EXPECT_EQ((PAIRS{{"a", "1"}, {"b", "2"}}), Pairs(store));
+}
+
+TEST(HashFormat, BadEscapesAssertAndKeepTheCharacter)
+{
+    ASSERTSPY spy;
+    HASH store(STRING("path=C:\\Program Files\\x41pp\n"));
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("FALSE", spy[0].Condition);
+    EXPECT_STREQ("C:Program FilesApp", store.Get("path").Text());
+}
+
+TEST(HashFormat, WrittenTextReadsBackToTheSamePairs)
+{
+    std::mt19937 random(11);
+    for (int round = 0; round < 20; round++)
+    {
+        HASH original;
+        original.Handle = round;
+        if (round % 2)
+            original.Key = "key text";
+        std::map<std::string, std::string> model;
+        for (int i = 0; i < 12; i++)
+        {
+            std::string key = "k" + std::to_string(random() % 1000);
+            std::string value(random() % 40, '\0');
+            for (char& c : value)
+                c = (char)(random() % 256);
+            if (model.count(key))
+                continue;
+            model[key] = value;
+            STRING& stored = original.Get(key.c_str());
+            stored.Set((int)value.size(), value.data());
+            if (random() % 2)
+                stored.SetFlag(STRINGFLAG_BINARY);
+        }
+        STRING text = original.ToText();
+        EXPECT_EQ(std::string::npos, std::string(text.Text(), text.Length()).find('\0'));
+        HASH copy(text);
+        EXPECT_EQ(Pairs(original), Pairs(copy)) << text.Text();
+        EXPECT_EQ(original.Handle, copy.Handle);
+        EXPECT_STREQ(original.Key.Text(), copy.Key.Text());
+        for (int i = 0; i < copy.Count(); i++)
+            EXPECT_EQ(original.ValueAt(i)->Flags() & STRINGFLAG_BINARY, copy.ValueAt(i)->Flags() & STRINGFLAG_BINARY);
+        EXPECT_STREQ(text.Text(), copy.ToText().Text());
+    }
+    EXPECT_STREQ("t=a\\x3db\\x7b\\t\n", HASH(STRING("t=a\\x3db{\\t\n")).ToText().Text());
+    EXPECT_STREQ("bin=={{TWFu}}\n", HASH(STRING("bin=={{TWFu}}\n")).ToText().Text());
+}
+
+TEST(HashFiles, RealisticServiceConfiguration)
+{
+    TEMPDIR dir("cfg");
+    std::string path = dir.File("service.cfg");
+    WriteFile(path, "// Tarni demo service\r\n"
+                    "AppName=Tarni Demo\r\n"
+                    "AppExe=C:\\\\Program Files\\\\Tarni\\\\demoapp.exe\r\n"
+                    "AppHelp=demohelp|1000\r\n"
+                    "AppRegKey=DemoApp\r\n"
+                    "AppWinClass=TarniDemoWindow\r\n");
+    HASH store;
+    ASSERT_EQ(1, store.Load(path.c_str()));
+    EXPECT_EQ((PAIRS{{"AppExe", "C:\\Program Files\\Tarni\\demoapp.exe"}, {"AppHelp", "demohelp|1000"},
+                     {"AppName", "Tarni Demo"}, {"AppRegKey", "DemoApp"}, {"AppWinClass", "TarniDemoWindow"}}),
+              Pairs(store));
+
+    // The same file with LF line ends gives the same store.
+    WriteFile(dir.File("lf.cfg"), ReadTextFile(path));
+    HASH lf;
+    ASSERT_EQ(1, lf.Load(dir.File("lf.cfg").c_str()));
+    EXPECT_EQ(Pairs(store), Pairs(lf));
+}
+
+TEST(HashFiles, SaveWritesCrLfAndLoadReplacesOnlyOnSuccess)
+{
+    TEMPDIR dir("cfg");
+    HASH store(STRING("b=2\na=1\n"));
+    store.AllowNewKeys(0);
+    ASSERT_EQ(1, store.Save(dir.File("out.cfg").c_str()));
+    EXPECT_EQ("a=1\r\nb=2\r\n", ReadFile(dir.File("out.cfg")));
+
+    EXPECT_EQ(0, store.Load(dir.File("missing.cfg").c_str()));
+    EXPECT_EQ((PAIRS{{"a", "1"}, {"b", "2"}}), Pairs(store));
+
+    WriteFile(dir.File("new.cfg"), "c=3\n");
+    store.Key = "kept";
+    ASSERT_EQ(1, store.Load(dir.File("new.cfg").c_str()));
+    EXPECT_EQ((PAIRS{{"c", "3"}}), Pairs(store));
+    EXPECT_STREQ("kept", store.Key.Text()) << "a file without #Key= keeps the old one";
+    EXPECT_EQ(0, store.AllowNewKeys(1)) << "loading unlocks the table";
+    EXPECT_EQ(0, store.Save(dir.File("no\\dir\\x.cfg").c_str()));
+}
+
+TEST(HashLookup, GetAddsMissingKeysInOrderAndLockedTablesComplain)
+{
+    HASH store(STRING("m=1\n"));
+    store.Get("z") = "26";
+    store.Get("A") = "1";
+    EXPECT_EQ((PAIRS{{"A", "1"}, {"m", "1"}, {"z", "26"}}), Pairs(store));
+
+    ASSERTSPY spy;
+    EXPECT_EQ(0, store.AllowNewKeys(0));
+    store.Get("new");
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("!this->LockTable", spy[0].Condition);
+    EXPECT_EQ("new", spy[0].Info);
+    EXPECT_EQ(1, store.Exists("new")) << "added all the same";
+
+    EXPECT_STREQ("", store.GetExisting("absent").Text());
+    ASSERT_EQ(2u, spy.Count());
+    EXPECT_EQ("rcidx!=-1", spy[1].Condition);
+    EXPECT_EQ(0, store.Exists("absent"));
+    EXPECT_STREQ("26", store.GetExisting("Z").Text());
+}
+
+TEST(HashLookup, ThreadsAddingKeysLeaveEachOnceInOrder)
+{
+    HASH store;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; t++)
+        threads.emplace_back([&store, t] {
+            for (int i = 0; i < 300; i++)
+                store.Get(("key" + std::to_string((i * 7 + t * 13) % 500)).c_str());
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    std::map<std::string, int> seen;
+    for (int i = 0; i < store.Count(); i++)
+        seen[store.KeyAt(i)]++;
+    for (int i = 1; i < store.Count(); i++)
+        EXPECT_LT(STRING::Compare(store.KeyAt(i - 1), store.KeyAt(i), 0), 0);
+    for (const auto& entry : seen)
+        EXPECT_EQ(1, entry.second) << entry.first;
+}

@@ -1,0 +1,413 @@
+#include <windows.h>
+#include <stdlib.h>
+
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "framework/os/osys.h"
+#include "framework/os/osysfile.h"
+#include "tests/support/assertspy.h"
+#include "tests/support/testsupport.h"
+
+namespace
+{
+    std::string ChildPath()
+    {
+        return TESTSUPPORT::SelfDirectory() + "\\childprobe.exe";
+    }
+
+    // The child reports how it was started into a scratch folder, which also
+    // takes copies of it.
+    class CHILDSETUP
+    {
+    public:
+        CHILDSETUP() : Dir("osys"), Report(Dir.File("report.txt"))
+        {
+            SetEnvironmentVariableA("CHILDPROBE_REPORT", Report.c_str());
+        }
+        ~CHILDSETUP() { SetEnvironmentVariableA("CHILDPROBE_REPORT", 0); }
+        std::map<std::string, std::string> Take()
+        {
+            std::map<std::string, std::string> report;
+            for (const std::string& line : TESTSUPPORT::SplitLines(TESTSUPPORT::ReadFile(Report)))
+                report[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+            DeleteFileA(Report.c_str());
+            return report;
+        }
+        std::string Copy(const std::string& relative)
+        {
+            const std::string target = Dir.File(relative);
+            CreateDirectoryA(target.substr(0, target.find_last_of('\\')).c_str(), 0);
+            return CopyFileA(ChildPath().c_str(), target.c_str(), FALSE) ? target : "";
+        }
+        TESTSUPPORT::TEMPDIR Dir;
+        std::string Report;
+    };
+
+    // The Windows version Wine reports to one program name, while in scope.
+    class APPVERSION
+    {
+    public:
+        APPVERSION(const std::string& program, const char* version) : Key("Software\\Wine\\AppDefaults\\" + program)
+        {
+            RegSetKeyValueA(HKEY_CURRENT_USER, Key.c_str(), "Version", REG_SZ, version, (DWORD)strlen(version) + 1);
+        }
+        ~APPVERSION() { RegDeleteKeyA(HKEY_CURRENT_USER, Key.c_str()); }
+
+    private:
+        std::string Key;
+    };
+
+    HANDLE gPumpEvent = 0;
+    int gPumpCalls = 0;
+    void Pump()
+    {
+        gPumpCalls++;
+        SetEvent(gPumpEvent);
+    }
+
+    bool gDark = false;
+    bool DarkMode()
+    {
+        return gDark;
+    }
+
+    unsigned __stdcall ReadBlock(void* parameter)
+    {
+        THREADPARM* block = static_cast<THREADPARM*>(parameter);
+        *static_cast<THREADPARM*>(block->Parameter1) = *block;
+        free(block);
+        return 0;
+    }
+
+    unsigned __stdcall WaitForEvent(void* event)
+    {
+        WaitForSingleObject(event, INFINITE);
+        return 0;
+    }
+}
+
+TEST(OsId, WineVersionsGiveTheirIds)
+{
+    CHILDSETUP child;
+    const std::pair<const char*, int> versions[] = {{"winxp", 3}, {"win2003", 4}, {"vista", 5}, {"win7", 6},
+                                                   {"win81", 8},  {"win10", 9},   {"win98", 0}};
+    for (const auto& v : versions)
+    {
+        const std::string name = "osid-" + std::to_string(GetCurrentProcessId()) + "-" + v.first + ".exe";
+        const std::string program = child.Copy(name);
+        ASSERT_FALSE(program.empty());
+        APPVERSION version(name, v.first);
+        EXPECT_EQ(v.second, OSYS::StartProgramExitCode(program.c_str(), "osid")) << v.first;
+    }
+}
+
+TEST(StartProgram, QuotesProgramsOnlyWhenParametersFollow)
+{
+    CHILDSETUP child;
+    const std::string spaced = child.Copy("with blank\\childprobe.exe"), plain = child.Copy("childprobe.exe");
+    ASSERT_FALSE(spaced.empty());
+    for (const std::string& program : {spaced, "\"" + spaced + "\""})
+    {
+        EXPECT_EQ(1, OSYS::StartProgram(program.c_str(), "/a", 0, 0, OSYS::STARTPROGRAM_SYNC));
+        EXPECT_EQ("\"" + spaced + "\" /a", child.Take()["commandline"]);
+    }
+    for (const char* parameters : {"", (const char*)nullptr})
+    {
+        EXPECT_EQ(1, OSYS::StartProgram(plain.c_str(), parameters, 0, 0, OSYS::STARTPROGRAM_SYNC));
+        EXPECT_EQ(plain, child.Take()["commandline"]);
+    }
+}
+
+TEST(StartProgram, ShowModesComeFromFlagsAndPrefixes)
+{
+    CHILDSETUP child;
+    const std::string program = ChildPath();
+    const struct { const char* Prefix; int Flags; const char* Show; } cases[] = {
+        {"", 0, ""},   {"", 2, "0"},  {"#", 0, "0"}, {"", 4, "2"}, {"*", 0, "2"},
+        {"", 8, "3"},  {"", 6, "0"},  {"#", 8, "0"}, {"*", 2, "2"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string text = c.Prefix + program;
+        ASSERT_EQ(1, OSYS::StartProgram(text.c_str(), "", 0, 0, c.Flags | OSYS::STARTPROGRAM_SYNC)) << text;
+        auto report = child.Take();
+        EXPECT_EQ(program, report["commandline"]) << text;
+        EXPECT_EQ(c.Show[0] ? "1" : "0", report["showflag"]) << text << " " << c.Flags;
+        EXPECT_TRUE(!c.Show[0] || report["show"] == c.Show) << text << " " << c.Flags << ": " << report["show"];
+    }
+}
+
+TEST(StartProgram, WorkingDirectoryTitleExitCodesAndHandles)
+{
+    CHILDSETUP child;
+    const std::string program = ChildPath();
+    int code = 0;
+    EXPECT_EQ(1, OSYS::StartProgram(program.c_str(), "exit=42", child.Dir.Path().c_str(), "Probe title",
+                                    OSYS::STARTPROGRAM_SYNC, 0, &code));
+    EXPECT_EQ(42, code);
+    auto report = child.Take();
+    EXPECT_EQ(0, _stricmp(child.Dir.Path().c_str(), report["cwd"].c_str())) << report["cwd"];
+    EXPECT_EQ("Probe title", report["title"]);
+
+    PROCESS_INFORMATION info = {};
+    EXPECT_NE(0, OSYS::StartProgram(program.c_str(), "exit=7", 0, 0, 0, &info, &code));
+    EXPECT_EQ(-8, code);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 30000));
+    DWORD exit = 0;
+    EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &exit));
+    EXPECT_EQ(7u, exit);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+
+    EXPECT_EQ(9, OSYS::StartProgramExitCode(program.c_str(), "exit=9"));
+    const std::string missing = child.Dir.File("missing.exe");
+    EXPECT_EQ(1, OSYS::StartProgramExitCode(missing.c_str(), ""));
+    info = {};
+    EXPECT_EQ(0, OSYS::StartProgram(missing.c_str(), "/a", 0, 0, OSYS::STARTPROGRAM_SYNC, &info, &code));
+    EXPECT_EQ(-8, code);
+    EXPECT_EQ(nullptr, info.hProcess);
+    EXPECT_EQ(0, OSYS::StartProgram(program.c_str(), "", child.Dir.File("nodir").c_str(), 0, 0, 0, &code));
+}
+
+TEST(StartProgram, OnlyThePumpingWaitRunsTheMessagePumpHook)
+{
+    const std::string event = "tarni-pump-" + std::to_string(GetCurrentProcessId());
+    gPumpEvent = CreateEventA(0, TRUE, FALSE, event.c_str());
+    OSYS::SetMessagePumpHook(Pump);
+    // The child ends with 5 when the hook released it, else with 3.
+    int code = 0;
+    EXPECT_EQ(1, OSYS::StartProgram(ChildPath().c_str(), ("wait=" + event + " exit=5").c_str(), 0, 0,
+                                    OSYS::STARTPROGRAM_SYNC | OSYS::STARTPROGRAM_PUMPMESSAGES, 0, &code));
+    EXPECT_EQ(5, code);
+    ResetEvent(gPumpEvent);
+    gPumpCalls = 0;
+    EXPECT_EQ(1, OSYS::StartProgram(ChildPath().c_str(), ("wait=" + event + " timeout=300 exit=5").c_str(), 0, 0,
+                                    OSYS::STARTPROGRAM_SYNC, 0, &code));
+    EXPECT_EQ(3, code);
+    EXPECT_EQ(0, gPumpCalls);
+    OSYS::SetMessagePumpHook(nullptr);
+    CloseHandle(gPumpEvent);
+}
+
+TEST(ShellFunctions, ShellStartsPipesAndAutostart)
+{
+    CHILDSETUP setup;
+    const std::string program = ChildPath(), missing = setup.Dir.File("missing.exe");
+    int code = 0;
+    EXPECT_TRUE(OSYS::ShellExecuteRunSync(0, program.c_str(), "exit=6", setup.Dir.Path().c_str(), -1, &code));
+    EXPECT_EQ(6, code);
+    EXPECT_FALSE(OSYS::ShellExecuteRunSync(0, missing.c_str(), "", 0, -1, &code));
+    EXPECT_EQ(-1, code);
+    EXPECT_FALSE(OSYS::ShellExecuteRun(0, missing.c_str(), "", 0));
+    EXPECT_FALSE(OSYS::OpenDocument(missing.c_str()));
+
+    PIPECHILD child;
+    ASSERT_TRUE(OSYS::CreatePipeChild(("\"" + program + "\" echo exit=4").c_str(), 0, child));
+    EXPECT_EQ(10, child.Write("hello pipe", 10));
+    child.CloseInput();
+    std::string output;
+    char buffer[64];
+    for (int n; (n = child.Read(buffer, sizeof(buffer))) > 0;)
+        output.append(buffer, n);
+    EXPECT_EQ("echo:hello pipe:end", output);
+    EXPECT_EQ(4, child.Wait(30000));
+    EXPECT_FALSE(OSYS::CreatePipeChild(("\"" + missing + "\"").c_str(), 0, child));
+    EXPECT_EQ(-1, child.Wait(0));
+
+    // A leftover entry would start this program at every boot of the prefix.
+    const std::string name = "tarni-test-" + std::to_string(GetCurrentProcessId());
+    struct REMOVE
+    {
+        const std::string& Name;
+        ~REMOVE() { OSYS::SetAutostart(Name.c_str(), nullptr); }
+    } remove{name};
+    auto value = [&]() {
+        char text[1024] = "";
+        DWORD size = sizeof(text);
+        RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", name.c_str(),
+                     RRF_RT_REG_SZ, 0, text, &size);
+        return std::string(text);
+    };
+    EXPECT_TRUE(OSYS::SetAutostart(name.c_str(), "C:\\some dir\\app.exe"));
+    EXPECT_EQ("\"C:\\some dir\\app.exe\"", value());
+    EXPECT_TRUE(OSYS::SetAutostart(name.c_str(), "<self>"));
+    EXPECT_EQ("\"" + TESTSUPPORT::SelfPath() + "\"", value());
+    EXPECT_TRUE(OSYS::SetAutostart(name.c_str(), nullptr));
+    EXPECT_EQ("", value());
+    EXPECT_FALSE(OSYS::SetAutostart(name.c_str(), ""));
+}
+
+TEST(ShellFunctions, ResourceStringsAndSmallHelpers)
+{
+    EXPECT_STREQ("Resource text", OSYS::GetStringFromResource(101, GetModuleHandleA(0)).Text());
+    EXPECT_STREQ("Resource text", OSYS::GetStringFromResource(101).Text());
+    EXPECT_STREQ("<STRING-ERROR>", OSYS::GetStringFromResource(999).Text());
+    std::string cut;
+    for (int i = 0; i < 1023; i++)
+        cut.push_back((char)('a' + i % 26));
+    EXPECT_EQ(cut, OSYS::GetStringFromResource(102).Text());
+
+    EXPECT_FALSE(OSYS::IsWow64());   // a 64-bit test program
+    TESTSUPPORT::TEMPDIR dir("osys");
+    EXPECT_TRUE(OSYS::WakeupHarddisk(dir.Path().c_str()));
+    EXPECT_FALSE(TESTSUPPORT::FileExists(dir.File("wakeup_harddisk.tmp")));
+    EXPECT_FALSE(OSYS::WakeupHarddisk(dir.File("none").c_str()));
+    EXPECT_FALSE(OSYS::PlaySoundFile(dir.File("none.wav").c_str(), true));
+}
+
+TEST(Dates, CalendarFieldsAndDateArithmetic)
+{
+    CALENDARTIME fields;
+    ASSERT_TRUE(OSYS::CalendarFromTime(951782400, fields, true));
+    EXPECT_EQ(2000 * 10000 + 229, fields.Year * 10000 + fields.Month * 100 + fields.Day);
+    EXPECT_EQ(2, fields.Weekday);
+    for (int64_t time : {0LL, 951782400LL, 1234567890LL, 1711846800LL, 4102444800LL})
+        for (bool utc : {true, false})
+        {
+            ASSERT_TRUE(OSYS::CalendarFromTime(time, fields, utc));
+            EXPECT_EQ(time, OSYS::TimeFromCalendar(fields, utc)) << time << " " << utc;
+        }
+    EXPECT_EQ(0, OSYS::TimeFromCalendar({1969, 12, 0, 31, 23, 0, 0, 0}, true));
+
+    const struct { const char* Text; int64_t Offset; int Divisor; const char* Result; } cases[] = {
+        {"2024-02-28  23:30:00", 1, 48, "2024-02-29 00:00:00"}, {"2024-02-28  23:30:00", 1, 1, "2024-02-29 23:30:00"},
+        {"2023-12-31  23:59:59", 1, 86400, "2024-01-01 00:00:00"}, {"2024-03-01  00:00:00", -1, 1440, "2024-02-29 23:59:00"},
+        {"2024-01-31 12:00:00", 3, 24, "2024-01-31 15:00:00"},  {"not a date", 1, 1, "not a date"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(c.Result, OSYS::AddToDateText(c.Text, c.Offset, c.Divisor).Text()) << c.Text;
+    ASSERTSPY spy;
+    EXPECT_STREQ("2024-05-10  08:00:00", OSYS::AddToDateText("2024-05-10  08:00:00", 1, 0).Text());
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("divisor!=0", spy.Last().Condition);
+}
+
+TEST(Dates, RelativeTextsNameRecentDaysAndDateOthers)
+{
+    if (PRIMARYLANGID(GetUserDefaultLCID()) != LANG_ENGLISH)
+        GTEST_SKIP() << "English user locale expected";
+    const char* const weekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    const int64_t now = OSYS::Now(), noon = now - now % 86400 + 43200;
+    for (int back : {0, 1, 2, 6, 7, 30, -3})
+    {
+        const int64_t time = noon - back * 86400LL;
+        CALENDARTIME fields;
+        ASSERT_TRUE(OSYS::CalendarFromTime(time, fields));
+        const std::string weekday = weekdays[fields.Weekday];
+        std::string day = back == 0 ? "Today" : back == 1 ? "Yesterday" : (back >= 2 && back <= 6) ? weekday : "";
+        if (day.empty())
+        {
+            SYSTEMTIME date = {(WORD)fields.Year, (WORD)fields.Month, 0, (WORD)fields.Day};
+            char text[64];
+            GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &date, 0, text, sizeof(text));
+            day = weekday.substr(0, 2) + " " + text;
+        }
+        EXPECT_EQ(day + "  " + (OSYS::DateTimeText(time).Text() + 12), OSYS::RelativeDateTimeText(time).Text());
+        EXPECT_EQ(day, OSYS::RelativeDateTimeText(time, OSYS::RELATIVEDATE_NOTIME).Text());
+    }
+    const std::string year = std::string(OSYS::CurrentDateText().Text()).substr(0, 4);
+    EXPECT_NE(std::string::npos, std::string(OSYS::LocaleDateText().Text()).find(year));
+    EXPECT_NE(std::string::npos, std::string(OSYS::LocaleLongDateText().Text()).find(year));
+}
+
+TEST(Threads, RunWithTheirParametersAndAreWaitedForOrKilled)
+{
+    THREADPARM seen = {};
+    int second = 0;
+    void* thread = OSYS::CreateThreadWithParm(ReadBlock, &seen, &second);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_TRUE(OSYS::WaitThread(thread, -1));
+    EXPECT_EQ(0xFFEEDDCCu, seen.Marker);
+    EXPECT_EQ(&second, seen.Parameter2);
+
+    HANDLE never = CreateEventA(0, TRUE, FALSE, 0), watch = 0, victim = 0;
+    thread = OSYS::CreateThread(WaitForEvent, never);
+    ASSERT_NE(nullptr, thread);
+    DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &watch, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &victim, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    EXPECT_FALSE(OSYS::WaitThread(thread, 0));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(watch, 0));
+    EXPECT_TRUE(OSYS::KillThread(victim));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(watch, 30000));
+    CloseHandle(watch);
+    CloseHandle(never);
+
+    ASSERTSPY spy;
+    EXPECT_FALSE(OSYS::WaitThread(nullptr, 0));
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("hthread!=NULL", spy.Last().Condition);
+}
+
+TEST(Colours, HsbConvertsBothWaysAndAssertsItsRanges)
+{
+    const struct { float H, S, B; int A; uint32_t Rgba; const char* Condition; } cases[] = {
+        {0, 1, 1, 255, 0xFF0000FF, 0},      {120, 1, 1, 0, 0x0000FF00, 0},     {240, 1, 1, 0, 0x00FF0000, 0},
+        {360, 1, 1, 0, 0x000000FF, 0},      {60, 1, 1, 128, 0x8000FFFF, 0},    {200, 0, 2, 0, 0x00FFFFFF, 0},
+        {0, 1, 1.5f, 0, 0x008080FF, 0},     {0, 1, 1, 256, 0xFF0000FF, "a>=0 && a<256"},
+        {-1, 1, 1, 0, 0x000000FF, "h>=0"},  {0, 1.5f, 1, 0, 0x000000FF, "s>=0.f && s<=1.f"},
+        {0, 1, 2.5f, 0, 0x00FFFFFF, "b>=0.f && b<=2.f"},
+    };
+    for (const auto& c : cases)
+    {
+        ASSERTSPY spy;
+        EXPECT_EQ(c.Rgba, OSYS::HsbToRgb(c.H, c.S, c.B, c.A)) << c.H << " " << c.S << " " << c.B << " " << c.A;
+        ASSERT_EQ(c.Condition ? 1u : 0u, spy.Count());
+        if (c.Condition)
+        {
+            EXPECT_EQ(c.Condition, spy.Last().Condition);
+        }
+    }
+    for (uint32_t i = 0; i < 4096; i++)
+    {
+        const uint32_t color = (i * 37 % 256) | (i * 101 % 256) << 8 | (i * 211 % 256) << 16 | (i % 256) << 24;
+        float h, s, b;
+        int a;
+        OSYS::RgbToHsb(color, h, s, b, a);
+        ASSERT_EQ(color, OSYS::HsbToRgb(h, s, b, a)) << std::hex << color;
+    }
+}
+
+TEST(Colours, BlendWeighsEveryChannelAndThemeFollowsDarkMode)
+{
+    EXPECT_EQ(0x11223344u, OSYS::BlendColor(0x11223344, 0xFFFFFFFF, 0));
+    EXPECT_EQ(0x80808080u, OSYS::BlendColor(0x00000000, 0xFFFFFFFF, 50));
+    EXPECT_EQ(0x40BF00BFu, OSYS::BlendColor(0x00FF00FF, 0xFF000000, 25));
+
+    auto light = [](uint32_t c) { return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF); };
+    OSYS::SetDarkModeHook(DarkMode);
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), OSYS::GetThemedSysColor(COLOR_WINDOW));
+    gDark = true;
+    EXPECT_LT(light(OSYS::GetThemedSysColor(COLOR_WINDOW)), light(OSYS::GetThemedSysColor(COLOR_WINDOWTEXT)));
+    EXPECT_LT(light(OSYS::GetThemedSysColor(COLOR_BTNFACE)), light(OSYS::GetThemedSysColor(COLOR_BTNTEXT)));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), OSYS::GetThemedSysColor(COLOR_WINDOW, true));
+    EXPECT_EQ(GetSysColor(COLOR_DESKTOP), OSYS::GetThemedSysColor(COLOR_DESKTOP));
+    gDark = false;
+    OSYS::SetDarkModeHook(nullptr);
+}
+
+TEST(Crc32, KnownVectorsInPiecesAndFromFiles)
+{
+    auto crc = [](const char* text) { return OSYS::Crc32Text(0xFFFFFFFF, text) ^ 0xFFFFFFFF; };
+    EXPECT_EQ(0xCBF43926u, crc("123456789"));
+    EXPECT_EQ(0x414FA339u, crc("The quick brown fox jumps over the lazy dog"));
+    EXPECT_EQ(0u, crc(""));
+    EXPECT_EQ(0xCBF43926u, OSYS::Crc32(OSYS::Crc32(0xFFFFFFFF, "1234", 4), "56789", 5) ^ 0xFFFFFFFF);
+
+    TESTSUPPORT::TEMPDIR dir("osys");
+    const std::string file = dir.File("data.bin");
+    std::string bytes;
+    for (int i = 0; i < 3000; i++)
+        bytes.push_back((char)(i * 31));
+    ASSERT_TRUE(TESTSUPPORT::WriteFile(file, bytes));
+    for (int64_t length : {-1, 0, 1023, 1024, 1025, 3000, 3001})
+    {
+        uint32_t value = 0xFFFFFFFF;
+        EXPECT_EQ(length < 3001, OSYS::Crc32File(file.c_str(), length, &value)) << length;
+        EXPECT_EQ(OSYS::Crc32(0xFFFFFFFF, bytes.data(), length < 0 || length > 3000 ? 3000 : length), value);
+    }
+    uint32_t value = 0;
+    EXPECT_FALSE(OSYS::Crc32File(dir.File("none").c_str(), -1, &value));
+}

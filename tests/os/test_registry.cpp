@@ -1,0 +1,321 @@
+// Registry keys and dynamic libraries. Registry tests work in a key of this
+// process below HKEY_CURRENT_USER\Software\Tarni\.
+
+#include <stdio.h>
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "framework/os/osys.h"
+#include "tests/support/assertspy.h"
+#include "tests/support/testsupport.h"
+
+using namespace TESTSUPPORT;
+
+namespace
+{
+    bool KeyExists(HKEY root, const std::string& path)
+    {
+        HKEY key = 0;
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(key);
+        return true;
+    }
+
+    // The bytes of a value as the system gives them, past the class under test.
+    std::string Raw(HKEY root, const std::string& path, const char* value, DWORD* type = 0)
+    {
+        std::vector<char> data(100000);
+        DWORD size = (DWORD)data.size();
+        LONG rc = RegGetValueA(root, path.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, type, data.data(), &size);
+        return rc == ERROR_SUCCESS ? std::string(data.data(), size) : "<none>";
+    }
+
+    std::string Bytes(const STRING& text)
+    {
+        return std::string(text.Text(), text.Length());
+    }
+
+    class RegistryTest : public testing::Test
+    {
+    protected:
+        void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str()); }
+        void TearDown() override { SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str()); }
+        void RawWrite(const char* value, DWORD type, const std::string& bytes)
+        {
+            ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, Scratch.c_str(), value, type, bytes.data(),
+                                                     (DWORD)bytes.size()));
+        }
+
+        const std::string App = "TarniTest-" + std::to_string(GetCurrentProcessId());
+        const std::string Scratch = "Software\\Tarni\\" + App;
+    };
+}
+
+TEST(RegistryKeyPath, JoinsBaseAndNameWithOneBackslash)
+{
+    const struct { const char* Base; const char* App; const char* Path; } cases[] = {
+        {"Software\\Tarni\\", "app", "Software\\Tarni\\app"}, {"Software\\Tarni", "\\\\app", "Software\\Tarni\\app"},
+        {"Software\\Tarni\\", "a\\b\\\\", "Software\\Tarni\\a\\b"}, {"Software\\Tarni\\\\", "\\", "Software\\Tarni"},
+        {"", "app", "\\app"}, {"Software", nullptr, "Software\\<NULL>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(c.Path, REGISTRY::KeyPath(c.Base, c.App).Text()) << c.Base << " + " << (c.App ? c.App : "<null>");
+}
+
+TEST_F(RegistryTest, EveryWayOfNamingTheUserKeyOpensTheSameKey)
+{
+    REGISTRY plain(App.c_str(), "Software\\Tarni\\", 1);
+    EXPECT_EQ(Scratch, plain.GetPath());
+    ASSERT_TRUE(plain.WriteString("v", "abc"));
+    DWORD type = 0;
+    EXPECT_STREQ("abc", Raw(HKEY_CURRENT_USER, Scratch, "v", &type).c_str());   // the system may add a NUL
+    EXPECT_EQ((DWORD)REG_SZ, type);
+
+    REGISTRY slashed(("\\" + App).c_str(), "Software\\Tarni", 1);
+    REGISTRY byHandle(App.c_str(), "Software\\Tarni", HKEY_CURRENT_USER);
+    REGISTRY byKind(REGISTRY::KIND_USER, App.c_str());
+    for (REGISTRY* other : {&slashed, &byHandle, &byKind})
+    {
+        STRING text("old");
+        EXPECT_TRUE(other->ReadString("v", text));
+        EXPECT_EQ("abc", Bytes(text));
+    }
+}
+
+TEST_F(RegistryTest, MachineSelectorsOpenBelowLocalMachine)
+{
+    const bool hadTarni = KeyExists(HKEY_LOCAL_MACHINE, "Software\\Tarni");
+    const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + App;
+    const struct { int Kind; int User; std::string Path; } cases[] = {
+        {REGISTRY::KIND_UNINSTALL, -1, uninstall}, {REGISTRY::KIND_MACHINE, -1, Scratch}, {0, 0, Scratch}};
+    for (const auto& c : cases)
+    {
+        {
+            REGISTRY key = c.User < 0 ? REGISTRY(c.Kind, App.c_str()) : REGISTRY(App.c_str(), "Software\\Tarni\\", c.User);
+            EXPECT_TRUE(key.WriteDword("d", 7)) << c.Path;
+        }
+        EXPECT_EQ(std::string("\7\0\0\0", 4), Raw(HKEY_LOCAL_MACHINE, c.Path, "d")) << c.Path;
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, c.Path));
+        EXPECT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_LOCAL_MACHINE, c.Path.c_str()));
+    }
+    if (!hadTarni)
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tarni");   // fails, as it should, when others use it
+}
+
+TEST_F(RegistryTest, ValuesPastTheFirstBufferAreReadWhole)
+{
+    REGISTRY key(REGISTRY::KIND_USER, App.c_str());
+    for (int length : {2047, 2048, 2049, 5000})
+    {
+        std::string text, bytes;
+        for (int i = 0; i < length; i++)
+        {
+            text.push_back((char)('a' + i % 26));
+            bytes.push_back((char)(i % 7 == 0 ? 0 : i));
+        }
+        ASSERT_TRUE(key.WriteString("s", text.c_str()));
+        ASSERT_TRUE(key.WriteBinary("b", bytes.data(), length));
+        STRING readText, readBytes;
+        EXPECT_TRUE(key.ReadString("s", readText));
+        EXPECT_EQ(text, Bytes(readText)) << length;
+        EXPECT_TRUE(key.ReadString("b", readBytes));
+        EXPECT_EQ(bytes, Bytes(readBytes)) << length;
+
+        std::vector<char> buffer(length + 2, 'X');
+        for (int capacity : {length - 1, length, length + 1})
+        {
+            int size = capacity;
+            const bool ok = key.ReadBuffer("b", buffer.data(), size);
+            EXPECT_EQ(capacity >= length, ok) << capacity;
+            EXPECT_EQ(ok ? length : 0, size) << capacity;
+            EXPECT_EQ(capacity > length ? 0 : 'X', buffer[length]) << capacity;   // a NUL only where there is room
+        }
+        EXPECT_EQ(bytes, std::string(buffer.data(), length));
+        EXPECT_EQ('X', buffer[length + 1]);
+    }
+}
+
+TEST_F(RegistryTest, StringsLoseTrailingNulsDwordsNeedFourBytes)
+{
+    REGISTRY key(REGISTRY::KIND_USER, App.c_str());
+    RawWrite("one", REG_SZ, std::string("abc\0", 4));
+    RawWrite("three", REG_SZ, std::string("abc\0\0\0", 6));
+    RawWrite("nul", REG_SZ, std::string("\0", 1));
+    RawWrite("bin", REG_BINARY, std::string("ab\0", 3));
+    const std::pair<const char*, std::string> cases[] = {
+        {"one", "abc"}, {"three", "abc"}, {"nul", std::string("\0", 1)}, {"bin", std::string("ab\0", 3)}};
+    for (const auto& c : cases)
+    {
+        STRING text;
+        EXPECT_TRUE(key.ReadString(c.first, text));
+        EXPECT_EQ(c.second, Bytes(text)) << c.first;
+    }
+
+    ASSERT_TRUE(key.WriteDword("d", 0xDEADBEEF));
+    DWORD type = 0;
+    EXPECT_EQ(std::string("\xEF\xBE\xAD\xDE", 4), Raw(HKEY_CURRENT_USER, Scratch, "d", &type));
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    uint32_t value = 0;
+    EXPECT_TRUE(key.ReadDword("d", value));
+    EXPECT_EQ(0xDEADBEEFu, value);
+    ASSERT_TRUE(key.WriteBinary("two", "\1\2", 2));
+    ASSERT_TRUE(key.WriteBinary("eight", "\1\2\3\4\5\6\7\10", 8));
+    for (const char* name : {"two", "eight", "absent"})
+    {
+        value = 42;
+        EXPECT_FALSE(key.ReadDword(name, value)) << name;
+        EXPECT_EQ(42u, value) << name;
+    }
+}
+
+TEST_F(RegistryTest, MissingValuesKeysAndRootsAnswerFalseAndLogTheirErrors)
+{
+    REGISTRY key(REGISTRY::KIND_USER, App.c_str());
+    STRING text("kept");
+    {
+        LOGCAPTURE quiet(1);
+        EXPECT_FALSE(key.ReadString("absent", text));
+        EXPECT_EQ(0u, quiet.Lines("REGISTRY::").size());
+    }
+    LOGCAPTURE log(2);
+    EXPECT_FALSE(key.ReadString("absent", text));
+    EXPECT_STREQ("kept", text.Text());
+    char buffer[8];
+    int size = sizeof(buffer);
+    EXPECT_FALSE(key.ReadBuffer("absent", buffer, size));
+    EXPECT_EQ(0, size);
+    EXPECT_FALSE(key.DeleteValue("absent"));
+    EXPECT_FALSE(key.DeleteKey("absent", false));
+    EXPECT_FALSE(key.DeleteKey("absent", true));
+    EXPECT_TRUE(key.WriteString("v", "abc") && key.WriteDword("d", 7) && key.WriteBinary("b", "xy", 2));
+    REGISTRY noRoot("x", "Software\\Tarni\\", 0x12345);
+    EXPECT_FALSE(noRoot.IsOpen());
+    EXPECT_FALSE(noRoot.ReadString("v", text));
+    EXPECT_FALSE(noRoot.WriteString("v", "abc"));
+    EXPECT_EQ((std::vector<std::string>{
+                  "REGISTRY::Read key=absent, ok=0, error=2", "REGISTRY::Read key=absent, ok=0, error=2",
+                  "REGISTRY::delete value= absent, error=2", "REGISTRY::delete key= absent, error=2",
+                  "REGISTRY::delete key= absent, error=2", "REGISTRY::Write String value= v; data=abc, error=00000000",
+                  "REGISTRY::Write DWORD value= d; data=7, error=00000000", "REGISTRY::Write binary value= b, error=00000000",
+                  "REGISTRY::Constructor failed for app=x, basekey=Software\\Tarni\\, user=74565",
+                  "REGISTRY::Read key=v, ok=0, error=6", "REGISTRY::Write String value= v; data=abc, error=00000006"}),
+              log.Lines("REGISTRY::"));
+}
+
+TEST_F(RegistryTest, PlaceholderNamesAndUnknownKindsAssertAndOpenNothing)
+{
+    ASSERTSPY spy;
+    REGISTRY placeholder(("<" + App + ">").c_str(), "Software\\Tarni\\", 1);
+    REGISTRY unknown(4, App.c_str());
+    ASSERT_EQ(2u, spy.Count());
+    EXPECT_EQ("app[0]!='<'", spy[0].Condition);
+    EXPECT_EQ("FALSE", spy[1].Condition);
+    EXPECT_FALSE(placeholder.IsOpen() || unknown.IsOpen());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Tarni\\<" + App + ">"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch));
+}
+
+TEST_F(RegistryTest, DeleteKeyNeedsTreeForKeysWithSubkeys)
+{
+    REGISTRY key(REGISTRY::KIND_USER, App.c_str());
+    ASSERT_TRUE(REGISTRY((App + "\\k\\sub\\leaf").c_str(), "Software\\Tarni\\", 1).IsOpen());
+    EXPECT_FALSE(key.DeleteKey("k", false));
+    EXPECT_TRUE(key.DeleteKey("k\\sub\\leaf", false));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch + "\\k\\sub\\leaf"));
+    EXPECT_FALSE(key.DeleteKey("k", false));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Scratch + "\\k\\sub"));
+    EXPECT_TRUE(key.DeleteKey("k", true));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch + "\\k"));
+
+    ASSERT_TRUE(key.WriteString("v", "abc"));
+    EXPECT_TRUE(key.DeleteValue("v"));
+    EXPECT_EQ("<none>", Raw(HKEY_CURRENT_USER, Scratch, "v"));
+}
+
+TEST_F(RegistryTest, ReopenInReadModesNeverCreates)
+{
+    REGISTRY key(REGISTRY::KIND_USER, App.c_str());
+    ASSERT_TRUE(key.WriteString("v", "abc"));
+    ASSERT_TRUE(key.Reopen(REGISTRY::READONLY));
+    STRING text;
+    EXPECT_TRUE(key.ReadString("v", text));
+    EXPECT_EQ("abc", Bytes(text));
+    EXPECT_FALSE(key.WriteString("w", "x"));
+    key.SetView64(true);
+    ASSERT_TRUE(key.Reopen(REGISTRY::READWRITE));
+    EXPECT_TRUE(key.WriteString("w", "x"));
+
+    key.Close();
+    ASSERT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str()));
+    EXPECT_FALSE(key.Reopen(REGISTRY::READONLY) || key.Reopen(REGISTRY::READWRITE));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch));
+    EXPECT_TRUE(key.Reopen(REGISTRY::OPENORCREATE));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Scratch));
+
+    ASSERTSPY spy;
+    EXPECT_FALSE(key.Reopen(7));
+    EXPECT_EQ(1u, spy.Count());
+    EXPECT_TRUE(key.IsOpen());
+}
+
+TEST(DllInterface, SystemLibraryGivesItsExportsAndNullForOthers)
+{
+    typedef DWORD(WINAPI * IDFUNCTION)(void);
+    DLLINTERFACE kernel("kernel32.dll", "GetCurrentProcessId");
+    IDFUNCTION id = reinterpret_cast<IDFUNCTION>(kernel.GetFunction());
+    ASSERT_NE(nullptr, id);
+    EXPECT_EQ(GetCurrentProcessId(), id());
+    HMODULE module = GetModuleHandleA("kernel32.dll");
+    EXPECT_EQ(reinterpret_cast<DLLFUNCTION>(GetProcAddress(module, "GetTickCount")), kernel.GetFunction("GetTickCount"));
+    EXPECT_EQ(nullptr, kernel.GetFunction("NoSuchTarniExport"));
+
+    EXPECT_EQ(0, kernel.Load("kernel32.dll", "NoSuchTarniExport"));
+    EXPECT_TRUE(kernel.IsLoaded());
+    EXPECT_EQ(nullptr, kernel.GetFunction());
+    EXPECT_EQ(1, kernel.Load("kernel32.dll"));
+    EXPECT_EQ(0, kernel.Load(nullptr, "GetTickCount"));
+    EXPECT_FALSE(kernel.IsLoaded());
+    EXPECT_TRUE(DLLINTERFACE::DllExists("kernel32.dll"));
+    EXPECT_FALSE(DLLINTERFACE::DllExists("tarni-no-such-library.dll"));
+}
+
+TEST(DllInterface, MissingLibraryAndFunctionsAnswerNullAndAreLogged)
+{
+    char null[32], kernel[32];
+    snprintf(null, sizeof(null), "%p", (void*)nullptr);
+    snprintf(kernel, sizeof(kernel), "%p", (void*)GetModuleHandleA("kernel32.dll"));
+    LOGCAPTURE log(0);
+    {
+        DLLINTERFACE missing("tarni-no-such-library.dll", "Fn");
+        EXPECT_FALSE(missing.IsLoaded());
+        EXPECT_EQ(nullptr, missing.GetFunction("GetTickCount"));
+        DLLINTERFACE quiet("kernel32.dll");
+        quiet.SetQuiet(true);
+        EXPECT_EQ(nullptr, quiet.GetFunction("NoSuchTarniExport"));
+        quiet.SetQuiet(false);
+        EXPECT_EQ(nullptr, quiet.GetFunction("NoSuchTarniExport"));
+    }
+    const std::string n = null, k = kernel;
+    EXPECT_EQ((std::vector<std::string>{
+                  "DLLINTERFACE::DLLINTERFACE dllname= tarni-no-such-library.dll",
+                  "DLLINTERFACE::Load tarni-no-such-library.dll Fn", "DLLINTERFACE::Unload this->DllName= ",
+                  "DLLINTERFACE::Unload done", "DLLINTERFACE::Load returns 0", "DLLINTERFACE::DLLINTERFACE done, hdll= " + n,
+                  "DLLINTERFACE::GetFunction GetTickCount from ",
+                  "DLLINTERFACE::GetFunction GetTickCount for " + n + " returns " + n,
+                  "DLLINTERFACE::DLLINTERFACE dllname= kernel32.dll", "DLLINTERFACE::Load kernel32.dll <NULL>",
+                  "DLLINTERFACE::Unload this->DllName= ", "DLLINTERFACE::Unload done", "DLLINTERFACE::Load returns 1",
+                  "DLLINTERFACE::DLLINTERFACE done, hdll= " + k,   // nothing from the quiet call
+                  "DLLINTERFACE::GetFunction NoSuchTarniExport from kernel32.dll",
+                  "DLLINTERFACE::GetFunction NoSuchTarniExport for " + k + " returns " + n,
+                  "DLLINTERFACE::~DLLINTERFACE this->DllName= kernel32.dll", "DLLINTERFACE::Unload this->DllName= kernel32.dll",
+                  "DLLINTERFACE::Unload free library " + k + " (kernel32.dll)", "DLLINTERFACE::Unload done",
+                  "DLLINTERFACE::~DLLINTERFACE", "DLLINTERFACE::~DLLINTERFACE this->DllName= ",
+                  "DLLINTERFACE::Unload this->DllName= ", "DLLINTERFACE::Unload done", "DLLINTERFACE::~DLLINTERFACE"}),
+              log.Lines("DLLINTERFACE::"));
+}
