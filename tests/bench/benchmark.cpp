@@ -209,7 +209,7 @@ namespace
         {
             std::ofstream out(path, std::ios::binary);
             for (int i = 0; i < 1000; i++)
-                out << "Key" << (i * 7919) % 1000 << "=value number " << i << " with C:\\a\\path\r\n";
+                out << "Key" << (i * 7919) % 1000 << "=value number " << i << " with C:\\\\a\\\\path\r\n";
         }
         double library = Best(5, [&] {
             HASH store;
@@ -221,8 +221,16 @@ namespace
     }
 }
 
+// A failed assertion is printed instead of waiting behind its dialog.
+static int PrintAssertion(const char* condition, const char* file, int line, const char* info)
+{
+    fprintf(stderr, "assertion \"%s\" at %s:%d (%s)\n", condition, file, line, info ? info : "");
+    return 1;
+}
+
 int main(int argc, char** argv)
 {
+    AssertSetHook(PrintAssertion);
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
     printf("Benchmarks (best of several runs)\n");
