@@ -207,3 +207,24 @@ TEST(HashLookup, ThreadsAddingKeysLeaveEachOnceInOrder)
     for (const auto& entry : seen)
         EXPECT_EQ(1, entry.second) << entry.first;
 }
+
+TEST(HashFormat, OddInputIsKeptByteForByteAndNeverStopsTheParse)
+{
+    std::string bigValue(3 * 1024 * 1024, 'v');
+    std::string text = "\xEF\xBB\xBF" "first=bom\n   =blank key\n" "big=" + bigValue + "\n";
+    // Binary garbage: bytes of every value except LF and zero, in lines of their own.
+    std::string garbage;
+    for (int c = 1; c < 256; c++)
+        if (c != '\n')
+            garbage.push_back((char)c);
+    text += garbage + "\n" + "tail=\\q end\n";
+
+    ASSERTSPY spy;
+    HASH store{STRING(text.c_str())};
+    EXPECT_GE(spy.Count(), 1u) << "the garbage line and the bad escape are reported";
+    EXPECT_STREQ("bom", store.Get("\xEF\xBB\xBF" "first").Text());
+    EXPECT_EQ(0, store.Exists("first"));
+    EXPECT_STREQ("blank key", store.Get("   ").Text());
+    EXPECT_EQ(bigValue.size(), (size_t)store.Get("big").Length());
+    EXPECT_STREQ("q end", store.Get("tail").Text());
+}
