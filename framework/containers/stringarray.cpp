@@ -216,6 +216,169 @@ const char* STRINGARRAY::Text(int i) const
     return item ? item->Text() : "";
 }
 
+namespace
+{
+    // Latin-1 case folding, as WSTRING::Compare does it.
+    char16_t Lower16(char16_t c)
+    {
+        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+            return static_cast<char16_t>(c + 32);
+        return c;
+    }
+
+    bool EqualNoCase16(const char16_t* a, const char16_t* b, int n)
+    {
+        for (int i = 0; i < n; i++)
+        {
+            if (Lower16(a[i]) != Lower16(b[i]))
+                return false;
+        }
+        return true;
+    }
+
+    int Length16(const char16_t* text)
+    {
+        int n = 0;
+        while (text[n])
+            n++;
+        return n;
+    }
+
+    // atoi on 16-bit text: blanks, a sign, decimal digits.
+    int Wtoi(const char16_t* text)
+    {
+        text = WSTRING::NullGuard(text, "wtoi");
+        if (!text)
+            return 0;
+        while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+            text++;
+        bool negative = *text == '-';
+        if (*text == '-' || *text == '+')
+            text++;
+        long long value = 0;
+        for (; *text >= '0' && *text <= '9'; text++)
+        {
+            if (value <= (long long)INT_MAX + 1)
+                value = value * 10 + (*text - '0');
+        }
+        value = negative ? -value : value;
+        return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
+    }
+
+    bool ContainsNoCase16(const char16_t* text, const char16_t* value)
+    {
+        int textLength = Length16(text), valueLength = Length16(value);
+        for (int i = 0; i + valueLength <= textLength; i++)
+        {
+            if (EqualNoCase16(text + i, value, valueLength))
+                return true;
+        }
+        return false;
+    }
+}
+
+WSTRINGARRAY::WSTRINGARRAY(int maxitems) : DYNARRAY<WSTRING>(maxitems, 64)
+{
+    SetTypeName("WSTRINGARRAY");
+}
+
+WSTRINGARRAY::WSTRINGARRAY(const char16_t* source, const char16_t* token, int maxitems)
+    : DYNARRAY<WSTRING>(maxitems, 64)
+{
+    SetTypeName("WSTRINGARRAY");
+    LogitIf(1, "WSTRINGARRAY::WSTRINGARRAY source= %ls, token= %ls\n", WSTRING::NullGuard(source),
+            WSTRING::NullGuard(token));
+    if (source)
+        Split(source, token ? token : u"");
+}
+
+void WSTRINGARRAY::Split(const char16_t* source, const char16_t* token)
+{
+    Lock();
+    for (int i = ItemCount - 1; i >= 0; i--)
+        DeleteItem(i, 1);
+    const char16_t* start = source;
+    for (const char16_t* p = source;; p++)
+    {
+        bool delimiter = false;
+        for (const char16_t* t = token; *t && !delimiter; t++)
+            delimiter = *t == *p;
+        if (*p == 0 || delimiter)
+        {
+            AddItem(WSTRING(start, (int)(p - start)), 1);
+            if (*p == 0)
+                break;
+            start = p + 1;
+        }
+    }
+    Unlock();
+}
+
+int WSTRINGARRAY::Compare(const WSTRING* item1, const WSTRING* item2, int mode) const
+{
+    if (mode & 1)
+    {
+        long long difference = (long long)Wtoi(item1->Text()) - Wtoi(item2->Text());
+        return difference > INT_MAX ? INT_MAX : difference < INT_MIN ? INT_MIN : (int)difference;
+    }
+    if (mode & 16)
+        return WSTRING::Compare(item1->Text(), item2->Text(), 1);
+    const char16_t* a = item1->Text();
+    const char16_t* b = item2->Text();
+    while (*a && *a == *b)
+    {
+        a++;
+        b++;
+    }
+    return (int)*a - (int)*b;
+}
+
+int WSTRINGARRAY::Find(const char16_t* wval, int mode, int start)
+{
+    if (!wval)
+    {
+        AssertHandler(0, "wval!=NULL", __FILE__, __LINE__, 0, 0);
+        return -1;
+    }
+    Lock();
+    int found = -1;
+    int valueLength = Length16(wval);
+    for (int i = start < 0 ? 0 : start; i < ItemCount && found < 0; i++)
+    {
+        const char16_t* text = ppItems[i]->Text();
+        bool match = false;
+        switch (mode)
+        {
+        case 0:
+            match = text[0] == wval[0] && WSTRING::Compare(text, wval, 1) == 0;
+            break;
+        case 1:
+        {
+            int itemLength = Length16(text);
+            int n = itemLength < valueLength ? itemLength : valueLength;
+            match = (itemLength > 0 || valueLength == 0) && EqualNoCase16(text, wval, n);
+            break;
+        }
+        case 2:
+            match = ContainsNoCase16(text, wval);
+            break;
+        case 3:
+            match = Wtoi(text) == Wtoi(wval);
+            break;
+        }
+        if (match)
+            found = i;
+    }
+    Unlock();
+    return found;
+}
+
+const char16_t* WSTRINGARRAY::Text(int i) const
+{
+    const WSTRING* item = GetItem(i);
+    return item ? item->Text() : u"";
+}
+
 HASH::HASH() : Handle(0), Keys(64), Values(64), LockTable(0)
 {
     Keys.SetTypeName("HASH-KEYS");

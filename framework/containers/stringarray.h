@@ -6,6 +6,7 @@
 
 #include "framework/containers/dynarray.h"
 #include "framework/text/strings.h"
+#include "framework/text/unicode.h"
 
 class STRINGARRAY : public DYNARRAY<STRING>
 {
@@ -25,6 +26,24 @@ public:
 private:
     void Split(const char* source, const char* token);
     void AddLine(int index, const STRING& line, int unescape);   // caller holds the lock
+};
+
+// The twin of STRINGARRAY for 16-bit text.
+class WSTRINGARRAY : public DYNARRAY<WSTRING>
+{
+public:
+    explicit WSTRINGARRAY(int maxitems = 64);
+    WSTRINGARRAY(const char16_t* source, const char16_t* token, int maxitems = 64);
+
+    // Mode 1: decimal integers; else 16: case-insensitive; else code units.
+    int Compare(const WSTRING* item1, const WSTRING* item2, int mode) const override;
+    // Modes as STRINGARRAY::Find; case folding as WSTRING::Compare.
+    int Find(const char16_t* wval, int mode = 0, int start = 0);
+
+    const char16_t* Text(int i) const;   // item text, u"" for a bad index
+
+private:
+    void Split(const char16_t* source, const char16_t* token);
 };
 
 // A small key/value store whose text form is the configuration file format:

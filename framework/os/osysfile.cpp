@@ -16,8 +16,10 @@
 #include <utility>
 
 #include "framework/app/logit.h"
+#include "framework/containers/stringarray.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
+#include "framework/text/unicode.h"
 
 namespace
 {
@@ -151,7 +153,81 @@ namespace
         FILE* Stream;
     };
 
+    // Closes a kernel handle on every path.
+    class WINHANDLE
+    {
+    public:
+        explicit WINHANDLE(HANDLE handle) : Handle(handle) {}
+        ~WINHANDLE()
+        {
+            if (Valid())
+                CloseHandle(Handle);
+        }
+        WINHANDLE(const WINHANDLE&) = delete;
+        WINHANDLE& operator=(const WINHANDLE&) = delete;
+        bool Valid() const { return Handle != 0 && Handle != INVALID_HANDLE_VALUE; }
+        HANDLE Get() const { return Handle; }
+
+    private:
+        HANDLE Handle;
+    };
+
+    // Ends a directory search on every path.
+    class FINDHANDLE
+    {
+    public:
+        explicit FINDHANDLE(HANDLE handle) : Handle(handle) {}
+        ~FINDHANDLE()
+        {
+            if (Valid())
+                FindClose(Handle);
+        }
+        FINDHANDLE(const FINDHANDLE&) = delete;
+        FINDHANDLE& operator=(const FINDHANDLE&) = delete;
+        bool Valid() const { return Handle != INVALID_HANDLE_VALUE; }
+        HANDLE Get() const { return Handle; }
+
+    private:
+        HANDLE Handle;
+    };
+
     uint64_t gTempNameCounter = 0;
+
+    // A name of UTF-8 bytes that the 8-bit interfaces cannot reach; wide
+    // receives its UTF-16 form.
+    bool IsUtf8Name(const char* name, bool mustExist, WSTRING& wide)
+    {
+        bool high = false;
+        for (const char* p = name; *p && !high; p++)
+            high = (unsigned char)*p >= 0x80;
+        if (!high || _access(name, 0) == 0)
+            return false;
+        WSTRING decoded;
+        UTF8STATE state = {};
+        UNICODE::FromUtf8(reinterpret_cast<const unsigned char*>(name), -1, decoded, &state);
+        UNICODE::FinishUtf8(decoded, &state);
+        if (state.Error || decoded.Length() == 0)
+            return false;
+        if (mustExist && _waccess(reinterpret_cast<const wchar_t*>(decoded.Text()), 0) != 0)
+            return false;
+        wide = decoded;
+        return true;
+    }
+
+    // Created before main: every FILELOCK of the process holds it while active.
+    MUTEXSEM gFileLockMutex;
+    bool gFileLockSeeded = false;
+
+    bool IsDirectoryPath(const char* path)
+    {
+        DWORD attributes = GetFileAttributesA(path);
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    char FoldAscii(char c)
+    {
+        return (c >= 'a' && c <= 'z') ? (char)(c - ('a' - 'A')) : c;
+    }
 }
 
 FILENAME::FILENAME() : StatusValid(false), StatusSize(-1), StatusModified(0)
@@ -595,6 +671,58 @@ STRING FILENAME::AsShellStrings(bool unixStyle) const
     return result;
 }
 
+bool FILENAME::MakeDirectory()
+{
+    ClearStatus();
+    return _mkdir(Path.Text()) == 0;
+}
+
+bool FILENAME::Delete()
+{
+    ClearStatus();
+    return remove(Path.Text()) == 0;
+}
+
+bool FILENAME::SetAsCurrentDirectory()
+{
+    return SetCurrentDirectoryA(Path.Text()) != FALSE;
+}
+
+bool FILENAME::ResolveFinalPath(bool mustExist)
+{
+    WSTRING wide;
+    if (Path.IsEmpty() || !IsUtf8Name(Path.Text(), false, wide))
+        return false;
+    if (!mustExist)
+        AssertHandler(0, "must_exist", __FILE__, __LINE__, Path.Text(), 0);
+    STRING original(Path);
+    ExpandShellString();
+    bool hadShellStrings = strcmp(original.Text(), Path.Text()) != 0;
+    if (hadShellStrings && !IsUtf8Name(Path.Text(), false, wide))
+        return false;
+
+    WINHANDLE file(CreateFileW(reinterpret_cast<const wchar_t*>(wide.Text()), GENERIC_READ, FILE_SHARE_READ, 0,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0));
+    if (!file.Valid())
+        return false;
+    // Missing before Vista: looked up at run time.
+    typedef DWORD(WINAPI * FINALPATHNAME)(HANDLE, LPSTR, DWORD, DWORD);
+    DLLINTERFACE kernel("kernel32.dll", "GetFinalPathNameByHandleA");
+    FINALPATHNAME finalPathName = reinterpret_cast<FINALPATHNAME>(reinterpret_cast<void*>(kernel.GetFunction()));
+    if (!finalPathName)
+        return false;
+    char final[4 * MAX_PATH];
+    DWORD n = finalPathName(file.Get(), final, sizeof(final), 0);
+    if (n == 0 || n >= sizeof(final))
+        return false;
+    const char* text = _strnicmp(final, "\\\\?\\", 4) == 0 ? final + 4 : final;
+    ClearStatus();
+    Path = STRING(text);
+    if (hadShellStrings)
+        Path = AsShellStrings();
+    return true;
+}
+
 int FILENAME::TempName(char* templ, int suffixLength, int mode)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -678,7 +806,17 @@ FILE* fsopen(const char* name, const char* mode, int share, int utf8)
         else
             shareFlag = 0;
     }
-    FILE* stream = _fsopen(name, mode, shareFlag);
+    bool writing = strchr(mode, 'w') != 0;
+    WSTRING wide;
+    FILE* stream = 0;
+    if (!(writing && utf8 && IsUtf8Name(name, false, wide)))
+        stream = _fsopen(name, mode, shareFlag);
+    if (!stream && utf8 && IsUtf8Name(name, !writing, wide))
+    {
+        WSTRING wideMode(mode, 1252);
+        stream = _wfsopen(reinterpret_cast<const wchar_t*>(wide.Text()),
+                          reinterpret_cast<const wchar_t*>(wideMode.Text()), shareFlag);
+    }
     int descriptor = -1;
     if (stream)
     {
@@ -693,4 +831,244 @@ FILE* fsopen(const char* name, const char* mode, int share, int utf8)
 bool fscommit(FILE* stream)
 {
     return stream && _commit(_fileno(stream)) == 0;
+}
+
+FILELOCK::FILELOCK(const char* filename) : FileLock(0), Active(false)
+{
+    STRING name(FILENAME(filename).GetPath());
+    name.Append(".lock");
+    LockName = name.Text();
+}
+
+FILELOCK::~FILELOCK()
+{
+    if (Active)
+        Unlock();
+}
+
+bool FILELOCK::Lock(int timeout, bool hardFail)
+{
+    if (Active)
+    {
+        AssertHandler(0, "!this->IsLockActive", __FILE__, __LINE__, LockName.Text(), 0);
+        return true;
+    }
+    if (!gFileLockMutex.Request(-1))
+        return Active;
+    if (!WaitForFile(timeout))
+    {
+        if (!hardFail)
+            AssertHandler(0, "this->FileLock!=0 || hard_fail", __FILE__, __LINE__, ErrorText.Text(), 1);
+        Logit("WARNING! FILELOCK::Lock could not obtail file lock\n");
+        if (hardFail)
+        {
+            gFileLockMutex.Release();
+            return false;
+        }
+    }
+    Active = true;
+    return true;
+}
+
+bool FILELOCK::WaitForFile(int timeout)
+{
+    // Without a seed of its own every process would sleep the same times.
+    if (!gFileLockSeeded)
+    {
+        srand((unsigned)(GetTickCount() ^ (GetCurrentProcessId() << 16)));
+        gFileLockSeeded = true;
+    }
+    int budget = timeout == -1 ? 4000 : (timeout < 0 ? 0 : timeout);
+    int slept = 0;
+    int lastErrno = 0;
+    for (int attempt = 0;; attempt++)
+    {
+        FileLock = fsopen(LockName.Text(), "w", _SH_DENYRW, 0);
+        if (FileLock)
+            return true;
+        lastErrno = errno;
+        Logit("FILELOCK::WaitForFile loop %d\n", attempt);
+        int pause = rand() % 100 - 50 + (attempt < 5 ? 100 : 250);
+        OSYS::Sleep(pause);
+        slept += pause;
+        if (slept >= budget)
+            break;
+    }
+    Logit("FILELOCK::WaitForFile failed to obtain lock\n");
+    ErrorText.Format("fsopen failed for '%s', errno= %d: %s", LockName.Text(), lastErrno, strerror(lastErrno));
+    return false;
+}
+
+bool FILELOCK::Unlock()
+{
+    if (!Active)
+    {
+        AssertHandler(0, "this->IsLockActive", __FILE__, __LINE__, LockName.Text(), 0);
+        return true;
+    }
+    if (FileLock)
+    {
+        fclose(FileLock);
+        FileLock = 0;
+        remove(LockName.Text());
+    }
+    gFileLockMutex.Release();
+    Active = false;
+    return true;
+}
+
+bool OSYS::MatchWildcard(const char* name, const char* pattern)
+{
+    if (!*pattern)
+        return !*name;
+    if (*pattern == '?')
+        return *name && MatchWildcard(name + 1, pattern + 1);
+    if (*pattern == '*')
+    {
+        if (!pattern[1])
+            return true;
+        for (const char* rest = name; *rest; rest++)
+        {
+            if (MatchWildcard(rest, pattern + 1))
+                return true;
+        }
+        return false;
+    }
+    return *name && FoldAscii(*name) == FoldAscii(*pattern) && MatchWildcard(name + 1, pattern + 1);
+}
+
+int OSYS::ListFiles(const char* basedir, const char* pattern, STRINGARRAY* result, bool recurse)
+{
+    basedir = STRING::NullGuard(basedir);
+    pattern = STRING::NullGuard(pattern);
+    Logit("OSYS::ListFiles %s/%s\n", basedir, pattern);
+    bool all = strcmp(pattern, "*") == 0 || _stricmp(pattern, "*.*") == 0;
+    FILENAME base = FILENAME(basedir).FullPath();
+    int count = 0;
+    WIN32_FIND_DATAA data;
+    FINDHANDLE find(FindFirstFileA(FILENAME(base.Text(), "*").Text(), &data));
+    if (find.Valid())
+    {
+        do
+        {
+            const char* name = data.cFileName;
+            bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (strpbrk(name, "%$("))
+            {
+                Logit("OSYS::ListFiles Warning! Ingoring '%s' (would convert to shell string)\n", name);
+                continue;
+            }
+            FILENAME entry(base.Text(), name);
+            if (_strnicmp(entry.Text(), base.Text(), base.Length()) != 0)
+            {
+                Logit("OSYS::ListFiles Warning! Ingoring '%s' (not in basedir '%s')\n", entry.Text(), base.Text());
+                continue;
+            }
+            if (!directory)
+            {
+                if (!all && !MatchWildcard(name, pattern))
+                    continue;
+                count++;
+                if (result)
+                {
+                    Logit("OSYS::ListFiles %s/%s found '%s'\n", base.Text(), pattern, entry.Text());
+                    result->AddItem(entry.GetPath());
+                }
+            }
+            else if (name[0] != '.' && recurse)
+            {
+                count += ListFiles(entry.Text(), pattern, result, recurse);
+                if (result && all)
+                {
+                    result->AddItem(entry.GetPath());
+                    count++;
+                }
+            }
+        } while (FindNextFileA(find.Get(), &data));
+    }
+    Logit("OSYS::ListFiles %s/%s done, howmany= %d\n", base.Text(), pattern, count);
+    return count;
+}
+
+bool OSYS::CreateDirectoryPath(const char* path)
+{
+    FILENAME target(STRING::NullGuard(path));
+    const char* rest = target.Text();
+    STRING prefix;
+    if (rest[0] == '\\' && rest[1] == '\\')
+    {
+        // A network path: "\\server\" is the first prefix, never created.
+        const char* serverEnd = strchr(rest + 2, '\\');
+        if (!serverEnd)
+            return target.IsDirectory();
+        prefix.Set((int)(serverEnd + 1 - rest), rest);
+        rest = serverEnd + 1;
+    }
+    while (*rest)
+    {
+        const char* separator = strchr(rest, '\\');
+        prefix.Append(rest, separator ? (int)(separator - rest) : -1);
+        prefix.Append("\\");
+        if (prefix.NotEmpty() && !IsDirectoryPath(prefix.Text()))
+        {
+            bool ok = _mkdir(prefix.Text()) == 0;
+            Logit("OSYS::CreateDirectoryPath mkdir %s returns ok= %d\n", prefix.Text(), ok ? 1 : 0);
+            if (!ok)
+                return false;
+        }
+        if (!separator)
+            break;
+        rest = separator + 1;
+    }
+    return target.IsDirectory();
+}
+
+bool OSYS::CopyTree(const char* source, const char* target)
+{
+    FILENAME from = FILENAME(STRING::NullGuard(source)).FullPath();
+    FILENAME to(STRING::NullGuard(target));
+    if (!from.IsDirectory() || !CreateDirectoryPath(to.Text()))
+        return false;
+    STRINGARRAY entries;
+    ListFiles(from.Text(), "*", &entries, true);
+    bool ok = true;
+    for (int i = 0; i < entries.Count(); i++)
+    {
+        FILENAME entry(entries.Text(i));
+        const char* relative = entry.Text() + from.Length();
+        while (*relative == '\\')
+            relative++;
+        FILENAME copy(to.Text(), relative);
+        if (entry.IsDirectory())
+            ok = CreateDirectoryPath(copy.Text()) && ok;
+        else
+            ok = CreateDirectoryPath(copy.Directory().Text()) && entry.CopyTo(copy.Text(), true) && ok;
+    }
+    return ok;
+}
+
+bool OSYS::DeleteTree(const char* directory)
+{
+    FILENAME root = FILENAME(STRING::NullGuard(directory)).FullPath();
+    if (!IsDirectoryPath(root.Text()))
+        return false;
+    STRINGARRAY entries;
+    ListFiles(root.Text(), "*", &entries, true);
+    for (int i = 0; i < entries.Count(); i++)
+    {
+        FILENAME entry(entries.Text(i));
+        if (!entry.IsDirectory())
+        {
+            entry.SetReadOnly(false);
+            entry.Delete();
+        }
+    }
+    // Each folder comes after its contents in the list.
+    for (int i = 0; i < entries.Count(); i++)
+    {
+        if (IsDirectoryPath(entries.Text(i)))
+            _rmdir(entries.Text(i));
+    }
+    _rmdir(root.Text());
+    return GetFileAttributesA(root.Text()) == INVALID_FILE_ATTRIBUTES;
 }

@@ -8,6 +8,8 @@
 #include "framework/os/osys.h"
 #include "framework/text/strings.h"
 
+class STRINGARRAY;
+
 class FILENAME
 {
 public:
@@ -59,6 +61,13 @@ public:
     enum { TEMPNAME_NAME = 0, TEMPNAME_FILE = 1, TEMPNAME_DIRECTORY = 2 };
     static int TempName(char* templ, int suffixLength, int mode);
 
+    bool MakeDirectory();
+    bool Delete();
+    bool SetAsCurrentDirectory();
+    // For a path of UTF-8 bytes that the 8-bit interfaces cannot reach: the
+    // final path of the existing file in the system's 8-bit form.
+    bool ResolveFinalPath(bool mustExist);
+
     // Resolves shell strings at the start of a path and %USERNAME% and
     // %COMPUTERNAME% anywhere; cuts trailing backslashes, roots a bare drive.
     void ExpandShellString();
@@ -79,3 +88,45 @@ private:
 FILE* fsopen(const char* name, const char* mode, int share = -1, int utf8 = 0);
 // Commits a flushed stream's file to disk; true on success.
 bool fscommit(FILE* stream);
+
+// A cooperative lock between processes: an exclusively opened ".lock" file
+// beside the protected file. All locks of a process share one mutex, so only
+// one of them is active at a time.
+class FILELOCK
+{
+public:
+    explicit FILELOCK(const char* filename);
+    virtual ~FILELOCK();
+    FILELOCK(const FILELOCK&) = delete;
+    FILELOCK& operator=(const FILELOCK&) = delete;
+
+    // timeout in ms, -1 for 4000. Without hardFail the lock goes active even
+    // when the file could not be had.
+    bool Lock(int timeout = -1, bool hardFail = true);
+    bool Unlock();
+    bool IsLockActive() const { return Active; }
+    bool HoldsFile() const { return FileLock != 0; }
+    const FILENAME& GetLockName() const { return LockName; }
+    const STRING& GetErrorText() const { return ErrorText; }
+
+private:
+    bool WaitForFile(int timeout);
+
+    FILE* FileLock;
+    FILENAME LockName;
+    STRING ErrorText;
+    bool Active;
+};
+
+namespace OSYS
+{
+    // Files matching pattern (and with recursion the contents of subfolders,
+    // each folder after its contents when the pattern is "*"); result may be
+    // null to count only.
+    int ListFiles(const char* basedir, const char* pattern, STRINGARRAY* result, bool recurse);
+    // Case-insensitive; '?' one character, '*' any run.
+    bool MatchWildcard(const char* name, const char* pattern);
+    bool CreateDirectoryPath(const char* path);
+    bool CopyTree(const char* source, const char* target);
+    bool DeleteTree(const char* directory);
+}

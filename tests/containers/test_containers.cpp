@@ -493,3 +493,84 @@ TEST(StringArrayFind, NullValueAssertsAndFindsNothing)
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("pvalue!=NULL", spy.Last().Condition);
 }
+
+// ---- WSTRINGARRAY ----
+
+namespace
+{
+    std::vector<std::u16string> WItems(const WSTRINGARRAY& array)
+    {
+        std::vector<std::u16string> items;
+        for (int i = 0; i < array.Count(); i++)
+            items.push_back(array.Text(i));
+        return items;
+    }
+
+    WSTRINGARRAY WMake(const std::vector<std::u16string>& items)
+    {
+        WSTRINGARRAY array;
+        for (const auto& item : items)
+            array.AddItem(WSTRING(item.c_str()));
+        return array;
+    }
+}
+
+TEST(WStringArraySplit, SplitsAtEveryDelimiterUnitAndLogsItsArguments)
+{
+    EXPECT_EQ((std::vector<std::u16string>{u"a", u"b", u"", u"\u0416", u""}),
+              WItems(WSTRINGARRAY(u"a,b,,\u0416,", u",")));
+    EXPECT_EQ((std::vector<std::u16string>{u"x", u"y"}), WItems(WSTRINGARRAY(u"x\u20ACy", u"\u20AC")));
+    EXPECT_EQ((std::vector<std::u16string>{u""}), WItems(WSTRINGARRAY(u"", u",")));
+    EXPECT_EQ(0, WSTRINGARRAY(nullptr, u",").Count());
+    EXPECT_STREQ("WSTRINGARRAY", WSTRINGARRAY().GetTypeName());
+
+    TESTSUPPORT::LOGCAPTURE log(1);
+    WSTRINGARRAY logged(u"p;q", u";");
+    EXPECT_EQ((std::vector<std::string>{"WSTRINGARRAY::WSTRINGARRAY source= p;q, token= ;"}),
+              log.Lines("WSTRINGARRAY::"));
+}
+
+TEST(WStringArraySort, ModesOrderByUnitsByCaseAndByNumber)
+{
+    WSTRINGARRAY letters = WMake({u"\u00e9", u"b", u"A", u"\u00c9", u"a"});
+    letters.Sort(0);
+    EXPECT_EQ((std::vector<std::u16string>{u"A", u"a", u"b", u"\u00c9", u"\u00e9"}), WItems(letters));
+    letters.Sort(16);
+    std::vector<std::u16string> folded = WItems(letters);
+    EXPECT_EQ(u"b", folded[2]);
+    EXPECT_EQ(0, WSTRING::Compare(folded[0].c_str(), u"a"));
+    EXPECT_EQ(0, WSTRING::Compare(folded[4].c_str(), u"\u00e9"));
+
+    WSTRINGARRAY numbers = WMake({u"10", u" 9", u"100", u"-5", u"+7x"});
+    numbers.Sort(1);
+    EXPECT_EQ((std::vector<std::u16string>{u"-5", u"+7x", u" 9", u"10", u"100"}), WItems(numbers));
+    numbers.Sort(9);
+    EXPECT_EQ((std::vector<std::u16string>{u"100", u"10", u" 9", u"+7x", u"-5"}), WItems(numbers));
+
+    WSTRINGARRAY extremes = WMake({u"2000000000", u"-2000000000", u"0"});
+    extremes.Sort(1);
+    EXPECT_EQ((std::vector<std::u16string>{u"-2000000000", u"0", u"2000000000"}), WItems(extremes));
+}
+
+TEST(WStringArrayFind, ModesMatchAsTheirEightBitTwins)
+{
+    WSTRINGARRAY array = WMake({u"\u00c4bc", u"\u00e4BC", u"", u"\u00e4b", u"\u00e4bcd", u"Hello WIDE \u00d6rld", u"042", u"x"});
+    EXPECT_EQ(1, array.Find(u"\u00e4bc", 0));
+    EXPECT_EQ(0, array.Find(u"\u00c4BC", 0));
+    EXPECT_EQ(-1, array.Find(u"\u00e4bc", 0, 2));
+    EXPECT_EQ(0, array.Find(u"\u00e4bc", 1));
+    EXPECT_EQ(3, array.Find(u"\u00e4bc", 1, 2));
+    EXPECT_EQ(4, array.Find(u"\u00e4bcde", 1, 4));
+    EXPECT_EQ(-1, array.Find(u"\u00e4bcde", 1, 5));
+    EXPECT_EQ(2, array.Find(u"", 1, 2));
+    EXPECT_EQ(5, array.Find(u"wide \u00f6", 2));
+    EXPECT_EQ(-1, array.Find(u"wider", 2));
+    EXPECT_EQ(6, array.Find(u"42", 3));
+    EXPECT_EQ(0, array.Find(u"0", 3));
+    EXPECT_EQ(-1, array.Find(u"x", 0, 8));
+
+    ASSERTSPY spy;
+    EXPECT_EQ(-1, array.Find(nullptr, 2));
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("wval!=NULL", spy.Last().Condition);
+}

@@ -4,10 +4,15 @@
 //   exit=N      exit code N (default: CHILDPROBE_EXIT, else 0)
 //   osid        exit code: OSYS::GetOsId()
 //   echo        copies standard input to standard output behind "echo:"
+//   open=MODE   opens the file named by CHILDPROBE_FILE with MODE, sharing
+//               everything itself; exit code 0 if it opened, 1 if not
+//   lock        holds a FILELOCK on CHILDPROBE_FILE (exit code 4 when it
+//               fails) and sets the event ready=NAME, until the end
 //   wait=NAME   waits for the named event; exit code 3 when it is not set
 //               within timeout=MS (default 10000)
 
 #include <windows.h>
+#include <share.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +20,7 @@
 #include <string>
 
 #include "framework/os/osys.h"
+#include "framework/os/osysfile.h"
 
 namespace
 {
@@ -77,6 +83,27 @@ int main()
         return OSYS::GetOsId();
     if (HasWord(commandLine, "echo"))
         Echo();
+    const char* file = getenv("CHILDPROBE_FILE");
+    std::string openMode = Value(commandLine, "open");
+    if (!openMode.empty())
+    {
+        FILE* stream = file ? _fsopen(file, openMode.c_str(), _SH_DENYNO) : 0;
+        if (stream)
+            fclose(stream);
+        return stream ? 0 : 1;
+    }
+    FILELOCK lock(file);
+    if (HasWord(commandLine, "lock"))
+    {
+        if (!lock.Lock(-1, true))
+            return 4;
+        HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, Value(commandLine, "ready").c_str());
+        if (ready)
+        {
+            SetEvent(ready);
+            CloseHandle(ready);
+        }
+    }
     std::string event = Value(commandLine, "wait");
     if (!event.empty())
     {
