@@ -390,24 +390,6 @@ HASH::HASH(const STRING& text) : HASH()
     Parse(text);
 }
 
-HASH::HASH(const HASH& other) : HASH()
-{
-    *this = other;
-}
-
-HASH& HASH::operator=(const HASH& other)
-{
-    if (this != &other)
-    {
-        Handle = other.Handle;
-        Keys = other.Keys;
-        Values = other.Values;
-        LockTable = other.LockTable;
-        Key = other.Key;
-    }
-    return *this;
-}
-
 HASH::~HASH()
 {
 }

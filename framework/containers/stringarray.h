@@ -54,8 +54,8 @@ class HASH
 public:
     HASH();
     explicit HASH(const STRING& text);
-    HASH(const HASH& other);
-    HASH& operator=(const HASH& other);
+    HASH(const HASH& other) = default;
+    HASH& operator=(const HASH& other) = default;
     virtual ~HASH();
 
     int Load(const char* filename);   // 1 if read; the old pairs stay otherwise

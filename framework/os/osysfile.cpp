@@ -269,18 +269,6 @@ FILENAME::FILENAME(const FILENAME& other)
         CutTrailingSeparators(Path);
 }
 
-FILENAME& FILENAME::operator=(const FILENAME& other)
-{
-    if (this != &other)
-    {
-        Path = other.Path;
-        StatusValid = other.StatusValid;
-        StatusSize = other.StatusSize;
-        StatusModified = other.StatusModified;
-    }
-    return *this;
-}
-
 FILENAME& FILENAME::operator=(const char* text)
 {
     Normalise(text);

@@ -17,7 +17,7 @@ public:
     FILENAME(const char* text);
     FILENAME(const char* dir, const char* name);   // join; an absolute name wins
     FILENAME(const FILENAME& other);
-    FILENAME& operator=(const FILENAME& other);
+    FILENAME& operator=(const FILENAME& other) = default;
     FILENAME& operator=(const char* text);
 
     const char* Text() const { return Path.Text(); }

@@ -14,14 +14,6 @@
 
 namespace
 {
-    std::string Folder(int type)
-    {
-        std::string path = OSYS::GetSystemPath(type).Text();
-        if (!path.empty() && path.back() == '\\')
-            path.pop_back();
-        return path;
-    }
-
     std::string TempPath()
     {
         char dir[MAX_PATH];
@@ -112,7 +104,7 @@ TEST(TempNames, BadTemplatesGiveEinvalAndTakenNamesEexist)
 
 TEST(ShellStrings, KnownFoldersTurnIntoTheirNamesAndBack)
 {
-    const std::string home = Folder(6), docs = Folder(14), user = OSYS::GetUserName().Text();
+    const std::string home = TESTSUPPORT::SystemFolder(6), docs = TESTSUPPORT::SystemFolder(14), user = OSYS::GetUserName().Text();
     ASSERT_FALSE(home.empty());
     const struct { std::string Path, Plain, Unix; } cases[] = {
         {docs + "\\x\\y.txt", "%USERDOCUMENTS%\\x\\y.txt", "%USERDOCUMENTS%/x/y.txt"},
@@ -131,7 +123,7 @@ TEST(ShellStrings, KnownFoldersTurnIntoTheirNamesAndBack)
     }
     for (int type : {5, 7, 8, 12, 13})
     {
-        const std::string path = Folder(type) + "\\f.dat", symbolic = FILENAME(path.c_str()).AsShellStrings().Text();
+        const std::string path = TESTSUPPORT::SystemFolder(type) + "\\f.dat", symbolic = FILENAME(path.c_str()).AsShellStrings().Text();
         EXPECT_EQ('%', symbolic[0]) << path;
         EXPECT_EQ(path, FILENAME(symbolic.c_str()).Text()) << symbolic;
     }
@@ -268,7 +260,7 @@ TEST(FileQueries, FixInvalidCharsAndJoins)
         EXPECT_EQ(c.Found, path.FixInvalidChars(c.Separators, c.Replacement)) << c.Path;
         EXPECT_STREQ(c.Result, path.Text()) << c.Path;
     }
-    const std::string home = Folder(6);
+    const std::string home = TESTSUPPORT::SystemFolder(6);
     const struct { const char* Dir; const char* Name; std::string Expected; } joins[] = {
         {"C:\\", "x", "C:\\x"}, {"C:", "x", "C:\\x"}, {"d/e/", "f/g", "d\\e\\f\\g"}, {"C:\\b", "~/n", home + "\\n"},
         {"C:\\b", "E:rel", "E:rel"}, {"C:\\b", "", "C:\\b"},

@@ -16,15 +16,6 @@
 
 namespace
 {
-    // A folder of GetSystemPath without its trailing backslash.
-    std::string Folder(int type)
-    {
-        std::string path = OSYS::GetSystemPath(type).Text();
-        if (!path.empty() && path.back() == '\\')
-            path.pop_back();
-        return path;
-    }
-
     std::string Handle(const void* handle)
     {
         char text[64];
@@ -111,11 +102,11 @@ TEST(SystemPath, ValidTypesGiveFoldersEndingInBackslash)
         EXPECT_TRUE(FILENAME(OSYS::GetSystemPath(type).Text()).IsDirectory()) << type;
 
     // The home folder is the profile when that holds the documents, else the documents.
-    const std::string docs = Folder(14);
+    const std::string docs = TESTSUPPORT::SystemFolder(14);
     const std::string parent = docs.substr(0, docs.find_last_of('\\'));
     const char* profile = getenv("USERPROFILE");
     const std::string home = profile && _stricmp(parent.c_str(), profile) == 0 ? parent : docs;
-    EXPECT_EQ(0, _stricmp(home.c_str(), Folder(6).c_str())) << Folder(6);
+    EXPECT_EQ(0, _stricmp(home.c_str(), TESTSUPPORT::SystemFolder(6).c_str())) << TESTSUPPORT::SystemFolder(6);
 }
 
 TEST(SystemPath, InvalidTypesAssertAndGiveEmptyText)
@@ -151,7 +142,7 @@ TEST(FileName, NormalisesSeparatorsAndDrives)
 
 TEST(FileName, ExpandsShellStringsAtTheStartAndNamesAnywhere)
 {
-    const std::string home = Folder(6), docs = Folder(14);
+    const std::string home = TESTSUPPORT::SystemFolder(6), docs = TESTSUPPORT::SystemFolder(14);
     const std::string user = OSYS::GetUserName().Text(), computer = OSYS::GetComputerName().Text();
     ASSERT_FALSE(home.empty());
     ASSERT_FALSE(docs.empty());
@@ -175,7 +166,7 @@ TEST(FileName, ExpandsShellStringsAtTheStartAndNamesAnywhere)
 
 TEST(FileName, JoinAppendsRelativeNamesAndKeepsAbsoluteOnes)
 {
-    const std::string home = Folder(6), docs = Folder(14);
+    const std::string home = TESTSUPPORT::SystemFolder(6), docs = TESTSUPPORT::SystemFolder(14);
     const struct { const char* Dir; const char* Name; std::string Expected; } cases[] = {
         {"C:\\base", "D:\\abs.txt", "D:\\abs.txt"},
         {"", "x.txt", ".\\x.txt"},

@@ -1,5 +1,8 @@
 #include "tests/support/testsupport.h"
 
+#include "framework/os/osys.h"
+#include "framework/text/strings.h"
+
 #include <shellapi.h>
 
 #include <fstream>
@@ -125,6 +128,14 @@ int CHILD::Wait(int timeoutMs)
     DWORD code = 0;
     GetExitCodeProcess(Info.hProcess, &code);
     return (int)code;
+}
+
+std::string SystemFolder(int type)
+{
+    std::string path = OSYS::GetSystemPath(type).Text();
+    if (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
 }
 
 std::string SelfPath()

@@ -68,6 +68,8 @@ namespace TESTSUPPORT
         PROCESS_INFORMATION Info = {};
     };
 
+    // A folder of OSYS::GetSystemPath without its trailing backslash.
+    std::string SystemFolder(int type);
     std::string SelfPath();
     std::string SelfDirectory();
     std::string ReadFile(const std::string& path);
