@@ -549,9 +549,11 @@ int PrintV(char* buffer, size_t size, const char* format, va_list args)
         const char* text = va_arg(args, const char*);
         return (int)Copy(buffer, text ? text : "(null)", size);
     }
+    // The C99 formatter terminates whenever size >= 1; only an encoding
+    // error (n < 0) can leave the buffer undefined.
     int n = vsnprintf(buffer, size, format ? format : "(null)", args);
-    if (size > 0)
-        buffer[size - 1 < (size_t)(n >= 0 ? n : 0) ? size - 1 : (size_t)(n >= 0 ? n : 0)] = 0;
+    if (n < 0 && size > 0)
+        buffer[0] = 0;
     return n;
 }
 
