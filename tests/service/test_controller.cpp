@@ -1,0 +1,198 @@
+// The real service.exe against Wine's real service control manager, hosting
+// the real demo application. Every test uses a service name of its own and
+// removes the service on every path.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/support/testsupport.h"
+
+using namespace TESTSUPPORT;
+
+namespace
+{
+    struct SCCLOSE
+    {
+        void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+    };
+    typedef std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, SCCLOSE> SCOWNER;
+
+    SCOWNER OpenManager()
+    {
+        return SCOWNER(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+    }
+
+    // State of the service, 0 when it cannot be read; the specific exit code too.
+    DWORD ServiceState(const std::string& name, DWORD* specificExitCode = 0)
+    {
+        SCOWNER manager = OpenManager();
+        SCOWNER service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : 0);
+        SERVICE_STATUS status = {};
+        if (!service || !QueryServiceStatus(service.get(), &status))
+            return 0;
+        if (specificExitCode)
+            *specificExitCode = status.dwServiceSpecificExitCode;
+        return status.dwCurrentState;
+    }
+
+    bool WaitForState(const std::string& name, DWORD state, int timeoutMs)
+    {
+        for (int waited = 0; waited <= timeoutMs; waited += 100)
+        {
+            if (ServiceState(name) == state)
+                return true;
+            Sleep(100);
+        }
+        return false;
+    }
+
+    // A controller in a folder of its own with the demo application and a
+    // service.cfg naming a service that no other test uses.
+    class ControllerTest : public testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            static int counter = 0;
+            Name = "TarniE2E" + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
+            Exe = Dir.File("service.exe");
+            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\..\\service\\service.exe").c_str(), Exe.c_str(), FALSE));
+            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\..\\service\\demoapp.exe").c_str(),
+                                  Dir.File("demoapp.exe").c_str(), FALSE));
+            WriteConfig(Name);
+            Remove();
+        }
+
+        void TearDown() override { Remove(); }
+
+        void WriteConfig(const std::string& name)
+        {
+            WriteFile(Dir.File("service.cfg"), "// end-to-end test service\r\nAppName=" + name +
+                                                   "\r\nAppExe=demoapp.exe\r\nAppHelp=demo|1\r\nAppRegKey=TarniE2E\r\n"
+                                                   "AppWinClass=TarniDemoAppWindow\r\n");
+        }
+
+        // Stops and deletes the test's service, whatever state it is in.
+        void Remove()
+        {
+            SCOWNER manager = OpenManager();
+            SCOWNER service(manager ? OpenServiceA(manager.get(), Name.c_str(), SERVICE_ALL_ACCESS) : 0);
+            if (!service)
+                return;
+            SERVICE_STATUS status;
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            DeleteService(service.get());
+            service.reset();
+            WaitForState(Name, 0, 10000);
+        }
+
+        int Run(const std::string& arguments, int timeoutMs = 60000)
+        {
+            CHILD child;
+            if (!child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe))
+                return -2;
+            return child.Wait(timeoutMs);
+        }
+
+        std::string DemoLog() { return ReadTextFile(Dir.File("demoapp.log")); }
+
+        TEMPDIR Dir{"ctl"};
+        std::string Name;
+        std::string Exe;
+    };
+}
+
+TEST_F(ControllerTest, InstallWritesTheServiceSettingsOnce)
+{
+    ASSERT_EQ(0, Run("/install"));
+    SCOWNER manager = OpenManager();
+    SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_QUERY_CONFIG));
+    ASSERT_TRUE(service);
+    char buffer[8192];
+    QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
+    EXPECT_EQ(0x110u, config->dwServiceType);
+    EXPECT_EQ(2u, config->dwStartType);
+    EXPECT_EQ(1u, config->dwErrorControl);
+    EXPECT_STREQ("LocalSystem", config->lpServiceStartName);
+    EXPECT_EQ(Name, config->lpDisplayName);
+    EXPECT_EQ(Exe, config->lpBinaryPathName) << "the controller's own path, unquoted";
+    service.reset();
+
+    EXPECT_EQ(2, Run("/install"));
+    EXPECT_EQ(0, Run("/uninstall"));
+    EXPECT_EQ(0u, ServiceState(Name));
+    EXPECT_EQ(3, Run("/uninstall"));
+}
+
+TEST_F(ControllerTest, StartRunsTheHostedApplicationAndStopEndsIt)
+{
+    ASSERT_EQ(0, Run("/install"));
+    ASSERT_EQ(0, Run("/start"));
+    ASSERT_TRUE(WaitForState(Name, SERVICE_RUNNING, 10000));
+    for (int waited = 0; waited < 10000 && DemoLog().find("waiting for WM_QUIT") == std::string::npos; waited += 100)
+        Sleep(100);
+    std::string log = DemoLog();
+    EXPECT_NE(std::string::npos, log.find("command line: \"" + Dir.File("demoapp.exe") + "\" /service\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("working directory: " + Dir.Path() + "\n")) << log;
+
+    EXPECT_EQ(0, Run("/stop"));
+    DWORD specific = 0;
+    EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name, &specific)) << "/stop returns once the service stopped";
+    EXPECT_EQ(1u, specific);
+    EXPECT_NE(std::string::npos, DemoLog().find("end: WM_QUIT received"));
+    EXPECT_EQ(0, Run("/uninstall"));
+}
+
+TEST_F(ControllerTest, VerbsOnAMissingServiceFailWithTheirCodes)
+{
+    EXPECT_EQ(7, Run("/stop"));
+    EXPECT_EQ(6, Run("/start"));
+    EXPECT_EQ(3, Run("/uninstall"));
+    EXPECT_EQ(5, Run("")) << "no verb: the service is not installed";
+    EXPECT_EQ(5, Run("/HELPME")) << "not the help verb: it falls through to the service path";
+}
+
+TEST_F(ControllerTest, NoVerbFromAConsoleCannotReachTheDispatcher)
+{
+    ASSERT_EQ(0, Run("/install"));
+    EXPECT_EQ(4, Run(""));
+    EXPECT_EQ(0, Run("/uninstall"));
+}
+
+TEST_F(ControllerTest, SyntaxBoxShowsTheVerbsForEveryHelpSpelling)
+{
+    for (const char* verb : {"/?", "/HELP", "-help"})
+    {
+        CHILD child;
+        ASSERT_TRUE(child.Start("\"" + Exe + "\" " + verb, Dir.Path(), {}, Exe));
+        HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+        ASSERT_NE(nullptr, box) << verb;
+        EXPECT_EQ("Tarni Service Controller", Narrow(WindowText(box)));
+        EXPECT_EQ("Syntax:\r\n\r\nservice /config\r\n\r\nservice /start\r\nservice /stop\r\nservice /install\r\n"
+                  "service /uninstall\r\n",
+                  Narrow(ControlText(box, 0xFFFF)))
+            << verb;
+        PressButton(box, IDOK);
+        EXPECT_EQ(0, child.Wait(20000)) << verb;
+    }
+}
+
+TEST_F(ControllerTest, MissingConfigurationStopsWithItsBox)
+{
+    DeleteFileA(Dir.File("service.cfg").c_str());
+    CHILD child;
+    ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
+    HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Tarni Service Controller", Narrow(WindowText(box)));
+    EXPECT_EQ("Service.cfg not found or wrong.", Narrow(ControlText(box, 0xFFFF)));
+    PressButton(box, IDOK);
+    EXPECT_EQ(100, child.Wait(20000));
+    EXPECT_EQ(0u, ServiceState(Name)) << "nothing was installed";
+}
