@@ -69,11 +69,37 @@ namespace
 
         void TearDown() override { Remove(); }
 
-        void WriteConfig(const std::string& name)
+        void WriteConfig(const std::string& name, const std::string& exe = "demoapp.exe")
         {
-            WriteFile(Dir.File("service.cfg"), "// end-to-end test service\r\nAppName=" + name +
-                                                   "\r\nAppExe=demoapp.exe\r\nAppHelp=demo|1\r\nAppRegKey=TarniE2E\r\n"
+            WriteFile(Dir.File("service.cfg"), "// end-to-end test service\r\nAppName=" + name + "\r\nAppExe=" + exe +
+                                                   "\r\nAppHelp=demo|1\r\nAppRegKey=TarniE2E\r\n"
                                                    "AppWinClass=TarniDemoAppWindow\r\n");
+        }
+
+        // Hosts the misbehaving probe under the name that picks its behaviour.
+        void HostProbe(const std::string& mode)
+        {
+            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\hostprobe.exe").c_str(), Dir.File(mode + ".exe").c_str(), FALSE));
+            WriteConfig(Name, mode + ".exe");
+        }
+
+        bool WaitForFile(const std::string& path, int timeoutMs)
+        {
+            for (int waited = 0; waited <= timeoutMs; waited += 100)
+            {
+                if (FileExists(path))
+                    return true;
+                Sleep(100);
+            }
+            return false;
+        }
+
+        bool SendStop()
+        {
+            SCOWNER manager = OpenManager();
+            SCOWNER service(manager ? OpenServiceA(manager.get(), Name.c_str(), SERVICE_STOP) : 0);
+            SERVICE_STATUS status;
+            return service && ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
         }
 
         // Stops and deletes the test's service, whatever state it is in.
@@ -195,4 +221,52 @@ TEST_F(ControllerTest, MissingConfigurationStopsWithItsBox)
     PressButton(box, IDOK);
     EXPECT_EQ(100, child.Wait(20000));
     EXPECT_EQ(0u, ServiceState(Name)) << "nothing was installed";
+}
+
+TEST_F(ControllerTest, AHostedProgramWithoutItsWindowKeepsTheServiceStopPendingUntilItEnds)
+{
+    HostProbe("nowindow");
+    ASSERT_EQ(0, Run("/install"));
+    ASSERT_EQ(0, Run("/start"));
+    ASSERT_TRUE(WaitForFile(Dir.File("nowindow.started"), 10000));
+    ASSERT_TRUE(WaitForState(Name, SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(SendStop());
+    Sleep(1500);
+    EXPECT_EQ((DWORD)SERVICE_STOP_PENDING, ServiceState(Name)) << "nothing can end a program without its window";
+    WriteFile(Dir.File("quit.txt"), "");
+    ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 10000));
+    DWORD specific = 0;
+    ServiceState(Name, &specific);
+    EXPECT_EQ(1u, specific);
+}
+
+TEST_F(ControllerTest, AHostedProgramThatEndsByItselfOrCrashesStopsTheService)
+{
+    for (const char* mode : {"exits", "crashes"})
+    {
+        HostProbe(mode);
+        ASSERT_EQ(0, Run("/install")) << mode;
+        ASSERT_EQ(0, Run("/start")) << mode;
+        ASSERT_TRUE(WaitForFile(Dir.File(std::string(mode) + ".started"), 10000)) << mode;
+        ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 15000)) << mode;
+        DWORD specific = 0;
+        ServiceState(Name, &specific);
+        EXPECT_EQ(1u, specific) << mode;
+        SendStop();
+        Sleep(300);
+        EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name)) << mode << ": a later stop request changes nothing";
+        EXPECT_EQ(0, Run("/uninstall")) << mode;
+        ASSERT_TRUE(WaitForState(Name, 0, 10000)) << mode;
+    }
+}
+
+TEST_F(ControllerTest, AMissingHostedProgramStopsTheServiceAtOnce)
+{
+    WriteConfig(Name, "missing.exe");
+    ASSERT_EQ(0, Run("/install"));
+    Run("/start");
+    ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 10000));
+    DWORD specific = 0;
+    ServiceState(Name, &specific);
+    EXPECT_EQ(1u, specific);
 }
