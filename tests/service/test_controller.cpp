@@ -270,3 +270,46 @@ TEST_F(ControllerTest, AMissingHostedProgramStopsTheServiceAtOnce)
     ServiceState(Name, &specific);
     EXPECT_EQ(1u, specific);
 }
+
+TEST_F(ControllerTest, LongNamesAreCutForInstallUninstallAndRunOnly)
+{
+    std::string full = Name + std::string(200 - Name.size(), 'n');
+    Name = full.substr(0, 127);   // the service as the manager knows it; removed on every path
+    WriteConfig(full);
+    ASSERT_EQ(0, Run("/install"));
+    ASSERT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name));
+    EXPECT_EQ(6, Run("/start")) << "START uses the whole name";
+
+    // Started under its first 127 characters, the service still finds its program.
+    {
+        SCOWNER manager = OpenManager();
+        SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_START));
+        ASSERT_TRUE(service && StartServiceA(service.get(), 0, 0));
+    }
+    ASSERT_TRUE(WaitForState(Name, SERVICE_RUNNING, 10000));
+    for (int waited = 0; waited < 10000 && DemoLog().find("waiting for WM_QUIT") == std::string::npos; waited += 100)
+        Sleep(100);
+    EXPECT_NE(std::string::npos, DemoLog().find("/service"));
+    EXPECT_EQ(7, Run("/stop")) << "STOP uses the whole name";
+    ASSERT_TRUE(SendStop());
+    ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 10000));
+    EXPECT_EQ(0, Run("/uninstall"));
+}
+
+TEST_F(ControllerTest, AFolderWithBlanksIsRegisteredUnquoted)
+{
+    std::string folder = Dir.File("with blanks");
+    CreateDirectoryA(folder.c_str(), 0);
+    Exe = folder + "\\service.exe";
+    ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(Dir.File("service.cfg").c_str(), (folder + "\\service.cfg").c_str(), FALSE));
+    ASSERT_EQ(0, Run("/install"));
+    SCOWNER manager = OpenManager();
+    SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_QUERY_CONFIG));
+    ASSERT_TRUE(service);
+    char buffer[8192];
+    QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+    DWORD needed = 0;
+    ASSERT_TRUE(QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
+    EXPECT_EQ(Exe, config->lpBinaryPathName);
+}
