@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/testsupport.h"
 
@@ -312,4 +313,81 @@ TEST_F(ControllerTest, AFolderWithBlanksIsRegisteredUnquoted)
     DWORD needed = 0;
     ASSERT_TRUE(QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
     EXPECT_EQ(Exe, config->lpBinaryPathName);
+}
+
+namespace
+{
+    // Runs the controller expecting one box; returns "title|text" and the exit code.
+    std::string AnswerBox(CHILD& child, int* exitCode)
+    {
+        HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+        std::string seen = box ? Narrow(WindowText(box)) + "|" + Narrow(ControlText(box, 0xFFFF)) : "<no box>";
+        if (box)
+            PressButton(box, IDOK);
+        *exitCode = child.Wait(20000);
+        return seen;
+    }
+}
+
+TEST_F(ControllerTest, IncompleteConfigurationsAreRefusedInEitherLanguage)
+{
+    const std::string complete = "AppName=" + Name + "\r\nAppExe=demoapp.exe\r\nAppHelp=demo|1\r\nAppRegKey=R\r\n"
+                                 "AppWinClass=TarniDemoAppWindow\r\n";
+    const char garbage[] = "\x01\xff" "\x00" "binary\x80" "=";
+    std::vector<std::string> broken = {"", std::string(garbage, sizeof(garbage) - 1)};
+    for (const char* key : {"AppName=", "AppExe=", "AppHelp=", "AppRegKey=", "AppWinClass="})
+    {
+        std::string text = complete;
+        size_t at = text.find(key);
+        text.erase(at, text.find("\r\n", at) + 2 - at);
+        broken.push_back(text);
+    }
+    broken.push_back(complete.substr(0, complete.find("AppWinClass=")) + "AppWinClass=tarniDemoWindow\r\n");
+
+    for (size_t i = 0; i < broken.size(); i++)
+    {
+        WriteFile(Dir.File("service.cfg"), broken[i]);
+        for (bool german : {false, true})
+        {
+            CHILD child;
+            ASSERT_TRUE(child.Start("\"" + Exe + "\" /install /NOASSERT" + (german ? " /LANG:GER" : ""), Dir.Path(), {}, Exe));
+            int code = 0;
+            EXPECT_EQ(german ? "Tarni Service Controller|Service.cfg nicht gefunden oder fehlerhaft."
+                             : "Tarni Service Controller|Service.cfg not found or wrong.",
+                      AnswerBox(child, &code))
+                << "configuration " << i;
+            EXPECT_EQ(100, code) << "configuration " << i;
+        }
+    }
+    EXPECT_EQ(0u, ServiceState(Name)) << "nothing was installed";
+}
+
+TEST_F(ControllerTest, CfgOptionNamesAnotherFileWhenItExists)
+{
+    ASSERT_TRUE(MoveFileA(Dir.File("service.cfg").c_str(), Dir.File("other.cfg").c_str()));
+    EXPECT_EQ(3, Run("/CFG:other.cfg /uninstall")) << "read other.cfg: the service is simply not installed";
+    ASSERT_TRUE(MoveFileA(Dir.File("other.cfg").c_str(), Dir.File("service.cfg").c_str()));
+    EXPECT_EQ(3, Run("/CFG:missing.cfg /uninstall")) << "a missing file is ignored without a box";
+}
+
+TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
+{
+    // The version is set for this one copy of the controller only.
+    std::string program = "svc98x" + std::to_string(GetCurrentProcessId()) + ".exe";
+    std::string key = "Software\\Wine\\AppDefaults\\" + program;
+    HKEY handle = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, 0, 0, KEY_SET_VALUE, 0, &handle, 0));
+    RegSetValueExA(handle, "Version", 0, REG_SZ, (const BYTE*)"win98", 6);
+    RegCloseKey(handle);
+    Exe = Dir.File(program);
+    ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
+
+    CHILD child;
+    ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
+    int code = 0;
+    std::string seen = AnswerBox(child, &code);
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    EXPECT_EQ(0u, seen.find(Name + " Service|The " + Name + " service can not be installed")) << seen;
+    EXPECT_EQ(99, code);
+    EXPECT_EQ(0u, ServiceState(Name));
 }
