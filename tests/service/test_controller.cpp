@@ -391,3 +391,24 @@ TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
     EXPECT_EQ(99, code);
     EXPECT_EQ(0u, ServiceState(Name));
 }
+
+TEST_F(ControllerTest, InADevelopmentTreeTheHostedProgramRunsInTheTreesFolder)
+{
+    // tree\main.cpp marks a development tree; the programs sit in tree\Release
+    // and the configuration in tree itself, where the frame looks for it.
+    std::string release = Dir.File("Release");
+    CreateDirectoryA(release.c_str(), 0);
+    WriteFile(Dir.File("main.cpp"), "");
+    for (const char* file : {"service.exe", "demoapp.exe"})
+        ASSERT_TRUE(MoveFileA(Dir.File(file).c_str(), (release + "\\" + file).c_str()));
+    Exe = release + "\\service.exe";
+
+    ASSERT_EQ(0, Run("/install"));
+    ASSERT_EQ(0, Run("/start"));
+    std::string log = release + "\\demoapp.log";
+    for (int waited = 0; waited < 10000 && ReadTextFile(log).find("waiting for WM_QUIT") == std::string::npos; waited += 100)
+        Sleep(100);
+    EXPECT_NE(std::string::npos, ReadTextFile(log).find("working directory: " + Dir.Path() + "\n")) << ReadTextFile(log);
+    EXPECT_EQ(0, Run("/stop"));
+    EXPECT_EQ(0, Run("/uninstall"));
+}
