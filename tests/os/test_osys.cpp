@@ -46,20 +46,6 @@ namespace
         std::string Report;
     };
 
-    // The Windows version Wine reports to one program name, while in scope.
-    class APPVERSION
-    {
-    public:
-        APPVERSION(const std::string& program, const char* version) : Key("Software\\Wine\\AppDefaults\\" + program)
-        {
-            RegSetKeyValueA(HKEY_CURRENT_USER, Key.c_str(), "Version", REG_SZ, version, (DWORD)strlen(version) + 1);
-        }
-        ~APPVERSION() { RegDeleteKeyA(HKEY_CURRENT_USER, Key.c_str()); }
-
-    private:
-        std::string Key;
-    };
-
     HANDLE gPumpEvent = 0;
     int gPumpCalls = 0;
     void Pump()
@@ -99,7 +85,7 @@ TEST(OsId, WineVersionsGiveTheirIds)
         const std::string name = "osid-" + std::to_string(GetCurrentProcessId()) + "-" + v.first + ".exe";
         const std::string program = child.Copy(name);
         ASSERT_FALSE(program.empty());
-        APPVERSION version(name, v.first);
+        TESTSUPPORT::APPVERSION version(name, v.first);
         EXPECT_EQ(v.second, OSYS::StartProgramExitCode(program.c_str(), "osid")) << v.first;
     }
 }

@@ -76,18 +76,6 @@ namespace
         return text.erase(at, text.find('\n', at) + 1 - at);
     }
 
-    class APPVERSION
-    {
-    public:
-        APPVERSION(const std::string& program, const char* version) : Key("Software\\Wine\\AppDefaults\\" + program)
-        {
-            RegSetKeyValueA(HKEY_CURRENT_USER, Key.c_str(), "Version", REG_SZ, version, (DWORD)strlen(version) + 1);
-        }
-        ~APPVERSION() { RegDeleteKeyA(HKEY_CURRENT_USER, Key.c_str()); }
-
-    private:
-        std::string Key;
-    };
 }
 
 TEST(ServiceConfig, CompleteFileIsLoadedAndAdvGuiDefaulted)

@@ -374,19 +374,16 @@ TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
 {
     // The version is set for this one copy of the controller only.
     std::string program = "svc98x" + std::to_string(GetCurrentProcessId()) + ".exe";
-    std::string key = "Software\\Wine\\AppDefaults\\" + program;
-    HKEY handle = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, 0, 0, KEY_SET_VALUE, 0, &handle, 0));
-    RegSetValueExA(handle, "Version", 0, REG_SZ, (const BYTE*)"win98", 6);
-    RegCloseKey(handle);
     Exe = Dir.File(program);
     ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
-
-    CHILD child;
-    ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
     int code = 0;
-    std::string seen = AnswerBox(child, &code);
-    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    std::string seen;
+    {
+        APPVERSION win98(program, "win98");
+        CHILD child;
+        ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
+        seen = AnswerBox(child, &code);
+    }
     EXPECT_EQ(0u, seen.find(Name + " Service|The " + Name + " service can not be installed")) << seen;
     EXPECT_EQ(99, code);
     EXPECT_EQ(0u, ServiceState(Name));

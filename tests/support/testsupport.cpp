@@ -138,6 +138,17 @@ std::string SystemFolder(int type)
     return path;
 }
 
+APPVERSION::APPVERSION(const std::string& program, const char* version)
+    : Key("Software\\Wine\\AppDefaults\\" + program)
+{
+    RegSetKeyValueA(HKEY_CURRENT_USER, Key.c_str(), "Version", REG_SZ, version, (DWORD)strlen(version) + 1);
+}
+
+APPVERSION::~APPVERSION()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, Key.c_str());
+}
+
 std::string SelfPath()
 {
     char path[MAX_PATH];

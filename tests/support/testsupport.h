@@ -71,6 +71,19 @@ namespace TESTSUPPORT
     // A folder of OSYS::GetSystemPath without its trailing backslash.
     std::string SystemFolder(int type);
     std::string SelfPath();
+
+    // The Windows version Wine reports to one program name, while in scope.
+    class APPVERSION
+    {
+    public:
+        APPVERSION(const std::string& program, const char* version);
+        ~APPVERSION();
+        APPVERSION(const APPVERSION&) = delete;
+        APPVERSION& operator=(const APPVERSION&) = delete;
+
+    private:
+        std::string Key;
+    };
     std::string SelfDirectory();
     std::string ReadFile(const std::string& path);
     std::string ReadTextFile(const std::string& path);   // CR LF read as LF

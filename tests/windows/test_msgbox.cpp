@@ -55,19 +55,6 @@ namespace
         CHILD Child;
     };
 
-    // The Windows version Wine reports to one program name, while in scope.
-    class APPVERSION
-    {
-    public:
-        APPVERSION(const std::string& program, const char* version) : Key("Software\\Wine\\AppDefaults\\" + program)
-        {
-            RegSetKeyValueA(HKEY_CURRENT_USER, Key.c_str(), "Version", REG_SZ, version, (DWORD)strlen(version) + 1);
-        }
-        ~APPVERSION() { RegDeleteKeyA(HKEY_CURRENT_USER, Key.c_str()); }
-
-    private:
-        std::string Key;
-    };
 }
 
 TEST(MsgText, ShortTextsStayAsTheyAre)
