@@ -40,6 +40,28 @@ namespace
         return status.dwCurrentState;
     }
 
+    // The settings the service manager holds for a service; null when unreadable.
+    class SERVICECONFIG
+    {
+    public:
+        explicit SERVICECONFIG(const std::string& name)
+        {
+            SCOWNER manager = OpenManager();
+            SCOWNER service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG) : 0);
+            DWORD needed = 0;
+            Valid = service && QueryServiceConfigA(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(Buffer),
+                                                   sizeof(Buffer), &needed);
+        }
+        const QUERY_SERVICE_CONFIGA* Get() const
+        {
+            return Valid ? reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(Buffer) : 0;
+        }
+
+    private:
+        alignas(8) char Buffer[8192];
+        bool Valid = false;
+    };
+
     bool WaitForState(const std::string& name, DWORD state, int timeoutMs)
     {
         for (int waited = 0; waited <= timeoutMs; waited += 100)
@@ -136,20 +158,15 @@ namespace
 TEST_F(ControllerTest, InstallWritesTheServiceSettingsOnce)
 {
     ASSERT_EQ(0, Run("/install"));
-    SCOWNER manager = OpenManager();
-    SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_QUERY_CONFIG));
-    ASSERT_TRUE(service);
-    char buffer[8192];
-    QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
-    DWORD needed = 0;
-    ASSERT_TRUE(QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
+    SERVICECONFIG settings(Name);
+    const QUERY_SERVICE_CONFIGA* config = settings.Get();
+    ASSERT_NE(nullptr, config);
     EXPECT_EQ(0x110u, config->dwServiceType);
     EXPECT_EQ(2u, config->dwStartType);
     EXPECT_EQ(1u, config->dwErrorControl);
     EXPECT_STREQ("LocalSystem", config->lpServiceStartName);
     EXPECT_EQ(Name, config->lpDisplayName);
     EXPECT_EQ(Exe, config->lpBinaryPathName) << "the controller's own path, unquoted";
-    service.reset();
 
     EXPECT_EQ(2, Run("/install"));
     EXPECT_EQ(0, Run("/uninstall"));
@@ -305,14 +322,9 @@ TEST_F(ControllerTest, AFolderWithBlanksIsRegisteredUnquoted)
     ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(Dir.File("service.cfg").c_str(), (folder + "\\service.cfg").c_str(), FALSE));
     ASSERT_EQ(0, Run("/install"));
-    SCOWNER manager = OpenManager();
-    SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_QUERY_CONFIG));
-    ASSERT_TRUE(service);
-    char buffer[8192];
-    QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
-    DWORD needed = 0;
-    ASSERT_TRUE(QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
-    EXPECT_EQ(Exe, config->lpBinaryPathName);
+    SERVICECONFIG settings(Name);
+    ASSERT_NE(nullptr, settings.Get());
+    EXPECT_EQ(Exe, settings.Get()->lpBinaryPathName);
 }
 
 namespace
