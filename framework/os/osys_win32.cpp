@@ -15,6 +15,7 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/text/strings.h"
 
 // ---------------------------------------------------------------- MUTEXSEM
@@ -556,36 +557,6 @@ void Beep(int frequency, int duration)
 
 namespace
 {
-    // Owner of a kernel handle.
-    class OWNEDHANDLE
-    {
-    public:
-        explicit OWNEDHANDLE(HANDLE handle = 0) : Handle(handle) {}
-        ~OWNEDHANDLE() { Close(); }
-        OWNEDHANDLE(const OWNEDHANDLE&) = delete;
-        OWNEDHANDLE& operator=(const OWNEDHANDLE&) = delete;
-        HANDLE Get() const { return Handle; }
-        HANDLE* Receive()
-        {
-            Close();
-            return &Handle;
-        }
-        HANDLE Release()
-        {
-            HANDLE handle = Handle;
-            Handle = 0;
-            return handle;
-        }
-        void Close()
-        {
-            if (Handle && Handle != INVALID_HANDLE_VALUE)
-                CloseHandle(Handle);
-            Handle = 0;
-        }
-
-    private:
-        HANDLE Handle;
-    };
 
     class OWNEDKEY
     {

@@ -19,6 +19,7 @@
 #include "framework/containers/stringarray.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/text/unicode.h"
 
 namespace
@@ -151,25 +152,6 @@ namespace
 
     private:
         FILE* Stream;
-    };
-
-    // Closes a kernel handle on every path.
-    class WINHANDLE
-    {
-    public:
-        explicit WINHANDLE(HANDLE handle) : Handle(handle) {}
-        ~WINHANDLE()
-        {
-            if (Valid())
-                CloseHandle(Handle);
-        }
-        WINHANDLE(const WINHANDLE&) = delete;
-        WINHANDLE& operator=(const WINHANDLE&) = delete;
-        bool Valid() const { return Handle != 0 && Handle != INVALID_HANDLE_VALUE; }
-        HANDLE Get() const { return Handle; }
-
-    private:
-        HANDLE Handle;
     };
 
     // Ends a directory search on every path.
@@ -689,7 +671,7 @@ bool FILENAME::ResolveFinalPath(bool mustExist)
     if (hadShellStrings && !IsUtf8Name(Path.Text(), false, wide))
         return false;
 
-    WINHANDLE file(CreateFileW(reinterpret_cast<const wchar_t*>(wide.Text()), GENERIC_READ, FILE_SHARE_READ, 0,
+    OWNEDHANDLE file(CreateFileW(reinterpret_cast<const wchar_t*>(wide.Text()), GENERIC_READ, FILE_SHARE_READ, 0,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0));
     if (!file.Valid())
         return false;

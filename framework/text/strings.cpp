@@ -1290,24 +1290,13 @@ namespace
 {
     const char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-    int HexDigit(int c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
     // The byte "%2x" reads from two characters: up to two leading hex digits.
     int HexPair(const char* p)
     {
-        int high = HexDigit(static_cast<unsigned char>(p[0]));
+        int high = HexValue(static_cast<unsigned char>(p[0]));
         if (high < 0)
             return 0;
-        int low = HexDigit(static_cast<unsigned char>(p[1]));
+        int low = HexValue(static_cast<unsigned char>(p[1]));
         return low < 0 ? high : high * 16 + low;
     }
 }
@@ -1462,8 +1451,8 @@ STRING BINARY::FromQuotedPrintable() const
         {
             i += 2;
         }
-        else if (*p == '=' && i + 2 < StrLen && HexDigit(static_cast<unsigned char>(p[1])) >= 0 &&
-                 HexDigit(static_cast<unsigned char>(p[2])) >= 0)
+        else if (*p == '=' && i + 2 < StrLen && HexValue(static_cast<unsigned char>(p[1])) >= 0 &&
+                 HexValue(static_cast<unsigned char>(p[2])) >= 0)
         {
             char byte = static_cast<char>(HexPair(p + 1));
             result.Append(&byte, 1);
