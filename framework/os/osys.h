@@ -262,7 +262,6 @@ namespace OSYS
     bool Crc32File(const char* path, int64_t length, uint32_t* value);
 }
 
-// ------------------------------------------- events, shared memory, privileges
 
 #include "framework/text/strings.h"
 
@@ -395,7 +394,6 @@ private:
     bool RaiseOk;
 };
 
-// ------------------------------------------------- registry, dynamic libraries
 
 // One open registry key: root key plus a path of base and application name.
 class REGISTRY

@@ -18,7 +18,6 @@
 #include "framework/os/winhandle_win32.h"
 #include "framework/text/strings.h"
 
-// ---------------------------------------------------------------- MUTEXSEM
 
 MUTEXSEM::MUTEXSEM(int state, const char* name, int openmode) : hmux(0), OwnerThreadId(0)
 {
@@ -73,7 +72,6 @@ bool MUTEXSEM::Release()
     return ok != FALSE;
 }
 
-// ---------------------------------------------------------------- CRITSECT
 
 CRITSECT::CRITSECT() : pCritSect(malloc(sizeof(CRITICAL_SECTION)))
 {
@@ -105,7 +103,6 @@ void CRITSECT::Leave()
         LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(pCritSect));
 }
 
-// -------------------------------------------------------------- code pages
 
 namespace OSYS
 {
@@ -165,7 +162,6 @@ int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args
 }
 }
 
-// -------------------------------------------------------- PERFORMANCETIMER
 
 PERFORMANCETIMER::PERFORMANCETIMER(const char* name, bool reportOnDestroy)
     : ReportOnDestroy(reportOnDestroy), StartCounter(0), StopCounter(0), Frequency(1)
@@ -201,7 +197,6 @@ void PERFORMANCETIMER::Report(const char* name)
     Logit("PERFORMANCETIMER %s: %1.3lf sec (%1.2lf ms)\n", name ? name : Name, seconds, seconds * 1000.0);
 }
 
-// -------------------------------------------------------------------- OSYS
 
 namespace
 {
@@ -671,7 +666,6 @@ namespace
     }
 }
 
-// ---------------------------------------------------------------- PIPECHILD
 
 PIPECHILD::PIPECHILD() : hProcess(0), hInput(0), hOutput(0), Pid(0)
 {
@@ -1363,7 +1357,6 @@ bool Crc32File(const char* path, int64_t length, uint32_t* value)
 
 }
 
-// ------------------------------------------- events, shared memory, privileges
 
 namespace
 {
@@ -1607,7 +1600,6 @@ bool RAISETHREADPRIORITY::SetPriority(int priority)
     return ok;
 }
 
-// ------------------------------------------------- registry, dynamic libraries
 
 #include <limits.h>
 #include <shlwapi.h>

@@ -115,7 +115,6 @@ namespace
     }
 }
 
-// ---------------------------------------------------------------- UNICODE
 
 UNICODE* UNICODE::Get()
 {
@@ -664,7 +663,6 @@ int UNICODE::Narrow(const char16_t* wtext, int len, int codepage, STRING& out)
     return len;
 }
 
-// ---------------------------------------------------------------- WSTRING
 
 WSTRING::WSTRING(int blocksize) : BUFFERCORE(blocksize, STRINGFLAG_WIDE)
 {

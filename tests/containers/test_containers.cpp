@@ -66,7 +66,6 @@ namespace
     }
 }
 
-// ---- DYNARRAY ----
 
 TEST(DynArrayGrowth, FullArrayGrowsByItsStepAndKeepsOrder)
 {
@@ -336,7 +335,6 @@ TEST(DynArrayThreads, ConcurrentSortsOfOneTypeDoNotMixTheirArrays)
     EXPECT_TRUE(ok2);
 }
 
-// ---- STRINGARRAY ----
 
 TEST(StringArraySplit, SplitsAtEveryDelimiterByte)
 {
@@ -494,7 +492,6 @@ TEST(StringArrayFind, NullValueAssertsAndFindsNothing)
     EXPECT_EQ("pvalue!=NULL", spy.Last().Condition);
 }
 
-// ---- WSTRINGARRAY ----
 
 namespace
 {

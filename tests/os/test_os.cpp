@@ -47,7 +47,6 @@ namespace
     }
 }
 
-// ---- operating-system id and system folders ----
 
 TEST(OsId, VersionNumbersMapToTheirIds)
 {
@@ -120,7 +119,6 @@ TEST(SystemPath, InvalidTypesAssertAndGiveEmptyText)
     }
 }
 
-// ---- FILENAME ----
 
 TEST(FileName, NormalisesSeparatorsAndDrives)
 {
@@ -251,33 +249,6 @@ TEST(FileName, ModificationTimeIsCachedUntilRefreshOrAssignment)
     name = file.c_str();
     EXPECT_EQ(1300000000, name.ModificationTime());
 }
-
-TEST(FileName, FsopenDefaultSharingKeepsWritersAlone)
-{
-    TESTSUPPORT::TEMPDIR dir("os");
-    const std::string path = dir.File("shared.txt");
-    const struct { const char* First; const char* Second; bool Opens; } cases[] = {
-        {"w", "r", false}, {"w", "w", false}, {"a", "r", false}, {"r+", "r", false},
-        {"r", "r", true},  {"r", "rb", true}, {"r", "w", false}, {"r", "a", false},
-    };
-    for (const auto& c : cases)
-    {
-        ASSERT_TRUE(TESTSUPPORT::WriteFile(path, "x"));
-        FILE* first = fsopen(path.c_str(), c.First);
-        ASSERT_NE(nullptr, first) << c.First;
-        FILE* second = fsopen(path.c_str(), c.Second);
-        EXPECT_EQ(c.Opens, second != nullptr) << c.First << " then " << c.Second;
-        if (second)
-            fclose(second);
-        fclose(first);
-        FILE* after = fsopen(path.c_str(), c.Second);
-        EXPECT_NE(nullptr, after) << c.Second << " after close";
-        if (after)
-            fclose(after);
-    }
-}
-
-// ---- synchronisation ----
 
 TEST(MutexSem, HeldByAnotherThreadRefusesAtOnceAndIsRecursiveForItsOwner)
 {

@@ -329,7 +329,6 @@ TEST(CodePageConversion, CreationAndReleaseAreLogged)
     EXPECT_EQ(0x20AC, Uni().ToUnicode(0x80, 1252));   // created again on demand
 }
 
-// ------------------------------------------------------------------ UTF-8
 
 const std::pair<std::string, std::u16string> gUtf8Cases[] = {
     {"\xC3\xA9", u"\u00E9"},
@@ -461,7 +460,6 @@ TEST(Utf8, WideToUtf8KeepsTheBytesThatFitAndDropsTheRest)
     EXPECT_STREQ("", buffer);
 }
 
-// ------------------------------------------------------------------ WSTRING
 
 TEST(WideString, ConstructionAndAssignmentByCodePage)
 {
