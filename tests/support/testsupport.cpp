@@ -5,6 +5,8 @@
 
 #include <shellapi.h>
 
+#include <stdio.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -111,8 +113,20 @@ bool CHILD::Start(const std::string& commandLine, const std::string& workDir,
     startup.cb = sizeof(startup);
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back(0);
-    return CreateProcessA(application.empty() ? 0 : application.c_str(), line.data(), 0, 0, FALSE, 0, block.empty() ? 0 : (void*)block.data(),
-                          workDir.empty() ? 0 : workDir.c_str(), &startup, &Info) != FALSE;
+    // A program copied a moment ago has once failed to start under Wine on a
+    // fresh prefix; a second try after a pause is reported, not hidden.
+    for (int attempt = 1; attempt <= 3; attempt++)
+    {
+        std::vector<char> command(line);
+        if (CreateProcessA(application.empty() ? 0 : application.c_str(), command.data(), 0, 0, FALSE, 0,
+                           block.empty() ? 0 : (void*)block.data(), workDir.empty() ? 0 : workDir.c_str(), &startup,
+                           &Info))
+            return true;
+        fprintf(stderr, "CHILD::Start attempt %d of %s failed with error %lu\n", attempt, commandLine.c_str(),
+                (unsigned long)GetLastError());
+        Sleep(200);
+    }
+    return false;
 }
 
 int CHILD::Wait(int timeoutMs)
