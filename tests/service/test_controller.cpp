@@ -74,7 +74,8 @@ namespace
     }
 
     // A controller in a folder of its own with the demo application and a
-    // service.cfg naming a service that no other test uses.
+    // service.cfg naming a service that no other test uses. Its empty
+    // "AppRegKey" counts as present.
     class ControllerTest : public testing::Test
     {
     protected:
@@ -95,7 +96,7 @@ namespace
         void WriteConfig(const std::string& name, const std::string& exe = "demoapp.exe")
         {
             WriteFile(Dir.File("service.cfg"), "// end-to-end test service\r\nAppName=" + name + "\r\nAppExe=" + exe +
-                                                   "\r\nAppHelp=demo|1\r\nAppRegKey=TarniE2E\r\n"
+                                                   "\r\nAppHelp=demo|1\r\nAppRegKey=\r\n"
                                                    "AppWinClass=TarniDemoAppWindow\r\n");
         }
 
@@ -378,8 +379,16 @@ TEST_F(ControllerTest, CfgOptionNamesAnotherFileWhenItExists)
 {
     ASSERT_TRUE(MoveFileA(Dir.File("service.cfg").c_str(), Dir.File("other.cfg").c_str()));
     EXPECT_EQ(3, Run("/CFG:other.cfg /uninstall")) << "read other.cfg: the service is simply not installed";
+    EXPECT_EQ(3, Run("\"/CFG:" + Dir.File("other.cfg") + "\" /uninstall")) << "an absolute name";
     ASSERT_TRUE(MoveFileA(Dir.File("other.cfg").c_str(), Dir.File("service.cfg").c_str()));
     EXPECT_EQ(3, Run("/CFG:missing.cfg /uninstall")) << "a missing file is ignored without a box";
+
+    WriteFile(Dir.File("broken.cfg"), "AppName=" + Name + "\r\n");
+    CHILD child;
+    ASSERT_TRUE(child.Start("\"" + Exe + "\" /CFG:broken.cfg /install", Dir.Path(), {}, Exe));
+    int code = 0;
+    EXPECT_EQ("Tarni Service Controller|Service.cfg not found or wrong.", AnswerBox(child, &code));
+    EXPECT_EQ(100, code);
 }
 
 TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
@@ -388,17 +397,31 @@ TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
     std::string program = "svc98x" + std::to_string(GetCurrentProcessId()) + ".exe";
     Exe = Dir.File(program);
     ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
-    int code = 0;
-    std::string seen;
+    APPVERSION win98(program, "win98");
+    // Boxes on such systems wrap at column 55. Nothing gets installed, so the
+    // name need not be this test's own.
+    WriteConfig("Demo");
+    const std::string refusals[] = {
+        "Demo Service|The Demo service can not be installed under Windows 95/98/ME.",
+        "Demo Service|Der Demo-Service kann unter Windows 95/98/ME nicht installiert\rwerden.",
+    };
+    for (int german = 0; german < 2; german++)
     {
-        APPVERSION win98(program, "win98");
         CHILD child;
-        ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
-        seen = AnswerBox(child, &code);
+        ASSERT_TRUE(child.Start("\"" + Exe + "\" /install" + (german ? " /LANG:GER" : ""), Dir.Path(), {}, Exe));
+        int code = 0;
+        EXPECT_EQ(refusals[german], AnswerBox(child, &code));
+        EXPECT_EQ(99, code);
     }
-    EXPECT_EQ(0u, seen.find(Name + " Service|The " + Name + " service can not be installed")) << seen;
-    EXPECT_EQ(99, code);
-    EXPECT_EQ(0u, ServiceState(Name));
+    EXPECT_EQ(0u, ServiceState("Demo"));
+
+    // The file is checked first: an incomplete one gives its own box.
+    WriteFile(Dir.File("service.cfg"), "AppName=" + Name + "\r\n");
+    CHILD child;
+    ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
+    int code = 0;
+    EXPECT_EQ("Tarni Service Controller|Service.cfg not found or wrong.", AnswerBox(child, &code));
+    EXPECT_EQ(100, code);
 }
 
 TEST_F(ControllerTest, InADevelopmentTreeTheHostedProgramRunsInTheTreesFolder)
