@@ -1,7 +1,7 @@
 // A child for the OS tests. It writes what it was started with (command line,
 // show state, title, working directory) to the file named by CHILDPROBE_REPORT
 // and then follows its arguments:
-//   exit=N      exit code N (default: CHILDPROBE_EXIT, else 0)
+//   exit=N      exit code N (default 0)
 //   osid        exit code: OSYS::GetOsId()
 //   echo        copies standard input to standard output behind "echo:"
 //   open=MODE   opens the file named by CHILDPROBE_FILE with MODE, sharing
@@ -15,7 +15,6 @@
 #include <share.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <string>
 
@@ -24,42 +23,38 @@
 
 namespace
 {
+    std::string gLine;
+
     // The value of "key=value" among the blank-separated words of the command line.
-    std::string Value(const char* commandLine, const char* key)
+    std::string Value(const char* key)
     {
-        std::string line = std::string(" ") + commandLine;
-        std::string marker = std::string(" ") + key + "=";
-        size_t at = line.find(marker);
+        const std::string marker = std::string(" ") + key + "=";
+        size_t at = gLine.find(marker);
         if (at == std::string::npos)
             return "";
         at += marker.size();
-        return line.substr(at, line.find(' ', at) - at);
+        return gLine.substr(at, gLine.find(' ', at) - at);
     }
 
-    bool HasWord(const char* commandLine, const char* word)
+    bool HasWord(const char* word)
     {
-        std::string line = std::string(" ") + commandLine + " ";
-        return line.find(std::string(" ") + word + " ") != std::string::npos;
+        return gLine.find(std::string(" ") + word + " ") != std::string::npos;
     }
 
     void Report(const char* commandLine)
     {
         const char* path = getenv("CHILDPROBE_REPORT");
-        if (!path)
+        FILE* report = path ? fopen(path, "wb") : 0;
+        if (!report)
             return;
         STARTUPINFOA startup = {};
         startup.cb = sizeof(startup);
         GetStartupInfoA(&startup);
         char directory[MAX_PATH] = "";
         GetCurrentDirectoryA(sizeof(directory), directory);
-        FILE* report = fopen(path, "wb");
-        if (!report)
-            return;
-        fprintf(report, "commandline=%s\n", commandLine);
-        fprintf(report, "showflag=%d\n", (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0);
-        fprintf(report, "show=%d\n", startup.wShowWindow);
-        fprintf(report, "title=%s\n", startup.lpTitle ? startup.lpTitle : "");
-        fprintf(report, "cwd=%s\n", directory);
+        fprintf(report, "commandline=%s\nshowflag=%d\nshow=%d\ntitle=%s\ncwd=%s\n", commandLine,
+                (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0, startup.wShowWindow,
+                startup.lpTitle ? startup.lpTitle : "", directory);
         fclose(report);
     }
 
@@ -78,13 +73,14 @@ namespace
 int main()
 {
     const char* commandLine = GetCommandLineA();
+    gLine = std::string(" ") + commandLine + " ";
     Report(commandLine);
-    if (HasWord(commandLine, "osid"))
+    if (HasWord("osid"))
         return OSYS::GetOsId();
-    if (HasWord(commandLine, "echo"))
+    if (HasWord("echo"))
         Echo();
     const char* file = getenv("CHILDPROBE_FILE");
-    std::string openMode = Value(commandLine, "open");
+    const std::string openMode = Value("open");
     if (!openMode.empty())
     {
         FILE* stream = file ? _fsopen(file, openMode.c_str(), _SH_DENYNO) : 0;
@@ -93,30 +89,23 @@ int main()
         return stream ? 0 : 1;
     }
     FILELOCK lock(file);
-    if (HasWord(commandLine, "lock"))
+    if (HasWord("lock"))
     {
         if (!lock.Lock(-1, true))
             return 4;
-        HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, Value(commandLine, "ready").c_str());
-        if (ready)
-        {
-            SetEvent(ready);
-            CloseHandle(ready);
-        }
+        HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, Value("ready").c_str());
+        SetEvent(ready);
+        CloseHandle(ready);
     }
-    std::string event = Value(commandLine, "wait");
+    const std::string event = Value("wait");
     if (!event.empty())
     {
-        std::string timeout = Value(commandLine, "timeout");
+        const std::string timeout = Value("timeout");
         HANDLE handle = OpenEventA(SYNCHRONIZE, FALSE, event.c_str());
-        bool set = handle && WaitForSingleObject(handle, timeout.empty() ? 10000 : atoi(timeout.c_str())) == WAIT_OBJECT_0;
-        if (handle)
-            CloseHandle(handle);
+        const bool set = handle && WaitForSingleObject(handle, timeout.empty() ? 10000 : atoi(timeout.c_str())) == WAIT_OBJECT_0;
+        CloseHandle(handle);
         if (!set)
             return 3;
     }
-    std::string code = Value(commandLine, "exit");
-    if (code.empty() && getenv("CHILDPROBE_EXIT"))
-        code = getenv("CHILDPROBE_EXIT");
-    return atoi(code.c_str());
+    return atoi(Value("exit").c_str());
 }

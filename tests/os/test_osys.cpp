@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <map>
@@ -23,10 +24,7 @@ namespace
     class CHILDSETUP
     {
     public:
-        CHILDSETUP() : Dir("osys"), Report(Dir.File("report.txt"))
-        {
-            SetEnvironmentVariableA("CHILDPROBE_REPORT", Report.c_str());
-        }
+        CHILDSETUP() { SetEnvironmentVariableA("CHILDPROBE_REPORT", Report.c_str()); }
         ~CHILDSETUP() { SetEnvironmentVariableA("CHILDPROBE_REPORT", 0); }
         std::map<std::string, std::string> Take()
         {
@@ -42,23 +40,13 @@ namespace
             CreateDirectoryA(target.substr(0, target.find_last_of('\\')).c_str(), 0);
             return CopyFileA(ChildPath().c_str(), target.c_str(), FALSE) ? target : "";
         }
-        TESTSUPPORT::TEMPDIR Dir;
-        std::string Report;
+        TESTSUPPORT::TEMPDIR Dir{"osys"};
+        const std::string Report = Dir.File("report.txt");
     };
 
     HANDLE gPumpEvent = 0;
     int gPumpCalls = 0;
-    void Pump()
-    {
-        gPumpCalls++;
-        SetEvent(gPumpEvent);
-    }
-
     bool gDark = false;
-    bool DarkMode()
-    {
-        return gDark;
-    }
 
     unsigned __stdcall ReadBlock(void* parameter)
     {
@@ -90,46 +78,37 @@ TEST(OsId, WineVersionsGiveTheirIds)
     }
 }
 
-TEST(StartProgram, QuotesProgramsOnlyWhenParametersFollow)
+TEST(StartProgram, QuotesProgramsOnlyWhenParametersFollowAndSetsShowModes)
 {
     CHILDSETUP child;
     const std::string spaced = child.Copy("with blank\\childprobe.exe"), plain = child.Copy("childprobe.exe");
-    ASSERT_FALSE(spaced.empty());
+    ASSERT_FALSE(spaced.empty() || plain.empty());
     for (const std::string& program : {spaced, "\"" + spaced + "\""})
     {
         EXPECT_EQ(1, OSYS::StartProgram(program.c_str(), "/a", 0, 0, OSYS::STARTPROGRAM_SYNC));
         EXPECT_EQ("\"" + spaced + "\" /a", child.Take()["commandline"]);
     }
-    for (const char* parameters : {"", (const char*)nullptr})
-    {
-        EXPECT_EQ(1, OSYS::StartProgram(plain.c_str(), parameters, 0, 0, OSYS::STARTPROGRAM_SYNC));
-        EXPECT_EQ(plain, child.Take()["commandline"]);
-    }
-}
 
-TEST(StartProgram, ShowModesComeFromFlagsAndPrefixes)
-{
-    CHILDSETUP child;
-    const std::string program = ChildPath();
-    const struct { const char* Prefix; int Flags; const char* Show; } cases[] = {
-        {"", 0, ""},   {"", 2, "0"},  {"#", 0, "0"}, {"", 4, "2"}, {"*", 0, "2"},
-        {"", 8, "3"},  {"", 6, "0"},  {"#", 8, "0"}, {"*", 2, "2"},
+    // Show "" means the child gets no show flag at all.
+    const struct { const char* Prefix; const char* Parameters; int Flags; const char* Show; } cases[] = {
+        {"", "", 0, ""},  {"", nullptr, 2, "0"}, {"#", "", 0, "0"}, {"", "", 4, "2"}, {"*", "", 0, "2"},
+        {"", "", 8, "3"}, {"", "", 6, "0"},      {"#", "", 8, "0"}, {"*", "", 2, "2"},
     };
     for (const auto& c : cases)
     {
-        const std::string text = c.Prefix + program;
-        ASSERT_EQ(1, OSYS::StartProgram(text.c_str(), "", 0, 0, c.Flags | OSYS::STARTPROGRAM_SYNC)) << text;
+        const std::string text = c.Prefix + plain;
+        ASSERT_EQ(1, OSYS::StartProgram(text.c_str(), c.Parameters, 0, 0, c.Flags | OSYS::STARTPROGRAM_SYNC)) << text;
         auto report = child.Take();
-        EXPECT_EQ(program, report["commandline"]) << text;
+        EXPECT_EQ(plain, report["commandline"]) << text;
         EXPECT_EQ(c.Show[0] ? "1" : "0", report["showflag"]) << text << " " << c.Flags;
         EXPECT_TRUE(!c.Show[0] || report["show"] == c.Show) << text << " " << c.Flags << ": " << report["show"];
     }
 }
 
-TEST(StartProgram, WorkingDirectoryTitleExitCodesAndHandles)
+TEST(StartProgram, WorkingDirectoryTitleExitCodesAndFailures)
 {
     CHILDSETUP child;
-    const std::string program = ChildPath();
+    const std::string program = ChildPath(), missing = child.Dir.File("missing.exe");
     int code = 0;
     EXPECT_EQ(1, OSYS::StartProgram(program.c_str(), "exit=42", child.Dir.Path().c_str(), "Probe title",
                                     OSYS::STARTPROGRAM_SYNC, 0, &code));
@@ -137,7 +116,9 @@ TEST(StartProgram, WorkingDirectoryTitleExitCodesAndHandles)
     auto report = child.Take();
     EXPECT_EQ(0, _stricmp(child.Dir.Path().c_str(), report["cwd"].c_str())) << report["cwd"];
     EXPECT_EQ("Probe title", report["title"]);
+    EXPECT_EQ(9, OSYS::StartProgramExitCode(program.c_str(), "exit=9"));
 
+    // Without SYNC the caller gets the handles and the code stays -8.
     PROCESS_INFORMATION info = {};
     EXPECT_NE(0, OSYS::StartProgram(program.c_str(), "exit=7", 0, 0, 0, &info, &code));
     EXPECT_EQ(-8, code);
@@ -148,10 +129,9 @@ TEST(StartProgram, WorkingDirectoryTitleExitCodesAndHandles)
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
 
-    EXPECT_EQ(9, OSYS::StartProgramExitCode(program.c_str(), "exit=9"));
-    const std::string missing = child.Dir.File("missing.exe");
     EXPECT_EQ(1, OSYS::StartProgramExitCode(missing.c_str(), ""));
     info = {};
+    code = 0;
     EXPECT_EQ(0, OSYS::StartProgram(missing.c_str(), "/a", 0, 0, OSYS::STARTPROGRAM_SYNC, &info, &code));
     EXPECT_EQ(-8, code);
     EXPECT_EQ(nullptr, info.hProcess);
@@ -162,7 +142,7 @@ TEST(StartProgram, OnlyThePumpingWaitRunsTheMessagePumpHook)
 {
     const std::string event = "tarni-pump-" + std::to_string(GetCurrentProcessId());
     gPumpEvent = CreateEventA(0, TRUE, FALSE, event.c_str());
-    OSYS::SetMessagePumpHook(Pump);
+    OSYS::SetMessagePumpHook([] { gPumpCalls++; SetEvent(gPumpEvent); });
     // The child ends with 5 when the hook released it, else with 3.
     int code = 0;
     EXPECT_EQ(1, OSYS::StartProgram(ChildPath().c_str(), ("wait=" + event + " exit=5").c_str(), 0, 0,
@@ -190,16 +170,29 @@ TEST(ShellFunctions, ShellStartsPipesAndAutostart)
     EXPECT_FALSE(OSYS::ShellExecuteRun(0, missing.c_str(), "", 0));
     EXPECT_FALSE(OSYS::OpenDocument(missing.c_str()));
 
+    // Wine has once failed a new process's start-up on a fresh prefix
+    // (STATUS_DLL_INIT_FAILED, before any of the child's code ran). That says
+    // nothing about the pipes, so such a start is reported and tried again.
+    const int dllInitFailed = static_cast<int>(0xC0000142);
     PIPECHILD child;
-    ASSERT_TRUE(OSYS::CreatePipeChild(("\"" + program + "\" echo exit=4").c_str(), 0, child));
-    EXPECT_EQ(10, child.Write("hello pipe", 10));
-    child.CloseInput();
     std::string output;
-    char buffer[64];
-    for (int n; (n = child.Read(buffer, sizeof(buffer))) > 0;)
-        output.append(buffer, n);
+    int written = 0, exitCode = dllInitFailed;
+    for (int attempt = 1; attempt <= 3 && exitCode == dllInitFailed; attempt++)
+    {
+        if (attempt > 1)
+            fprintf(stderr, "pipe child: start %d ended with 0xC0000142, trying again\n", attempt - 1);
+        ASSERT_TRUE(OSYS::CreatePipeChild(("\"" + program + "\" echo exit=4").c_str(), 0, child));
+        written = child.Write("hello pipe", 10);
+        child.CloseInput();
+        output.clear();
+        char buffer[64];
+        for (int n; (n = child.Read(buffer, sizeof(buffer))) > 0;)
+            output.append(buffer, n);
+        exitCode = child.Wait(30000);
+    }
+    EXPECT_EQ(10, written);
     EXPECT_EQ("echo:hello pipe:end", output);
-    EXPECT_EQ(4, child.Wait(30000));
+    EXPECT_EQ(4, exitCode);
     EXPECT_FALSE(OSYS::CreatePipeChild(("\"" + missing + "\"").c_str(), 0, child));
     EXPECT_EQ(-1, child.Wait(0));
 
@@ -228,7 +221,6 @@ TEST(ShellFunctions, ShellStartsPipesAndAutostart)
 
 TEST(ShellFunctions, ResourceStringsAndSmallHelpers)
 {
-    EXPECT_STREQ("Resource text", OSYS::GetStringFromResource(101, GetModuleHandleA(0)).Text());
     EXPECT_STREQ("Resource text", OSYS::GetStringFromResource(101).Text());
     EXPECT_STREQ("<STRING-ERROR>", OSYS::GetStringFromResource(999).Text());
     std::string cut;
@@ -309,6 +301,7 @@ TEST(Threads, RunWithTheirParametersAndAreWaitedForOrKilled)
     EXPECT_EQ(0xFFEEDDCCu, seen.Marker);
     EXPECT_EQ(&second, seen.Parameter2);
 
+    // WaitThread and KillThread close their handle, so each gets a copy.
     HANDLE never = CreateEventA(0, TRUE, FALSE, 0), watch = 0, victim = 0;
     thread = OSYS::CreateThread(WaitForEvent, never);
     ASSERT_NE(nullptr, thread);
@@ -327,7 +320,7 @@ TEST(Threads, RunWithTheirParametersAndAreWaitedForOrKilled)
     EXPECT_EQ("hthread!=NULL", spy.Last().Condition);
 }
 
-TEST(Colours, HsbConvertsBothWaysAndAssertsItsRanges)
+TEST(Colours, HsbBlendAndThemedColours)
 {
     const struct { float H, S, B; int A; uint32_t Rgba; const char* Condition; } cases[] = {
         {0, 1, 1, 255, 0xFF0000FF, 0},      {120, 1, 1, 0, 0x0000FF00, 0},     {240, 1, 1, 0, 0x00FF0000, 0},
@@ -341,10 +334,7 @@ TEST(Colours, HsbConvertsBothWaysAndAssertsItsRanges)
         ASSERTSPY spy;
         EXPECT_EQ(c.Rgba, OSYS::HsbToRgb(c.H, c.S, c.B, c.A)) << c.H << " " << c.S << " " << c.B << " " << c.A;
         ASSERT_EQ(c.Condition ? 1u : 0u, spy.Count());
-        if (c.Condition)
-        {
-            EXPECT_EQ(c.Condition, spy.Last().Condition);
-        }
+        EXPECT_TRUE(!c.Condition || spy.Last().Condition == c.Condition) << c.Condition;
     }
     for (uint32_t i = 0; i < 4096; i++)
     {
@@ -354,16 +344,13 @@ TEST(Colours, HsbConvertsBothWaysAndAssertsItsRanges)
         OSYS::RgbToHsb(color, h, s, b, a);
         ASSERT_EQ(color, OSYS::HsbToRgb(h, s, b, a)) << std::hex << color;
     }
-}
 
-TEST(Colours, BlendWeighsEveryChannelAndThemeFollowsDarkMode)
-{
     EXPECT_EQ(0x11223344u, OSYS::BlendColor(0x11223344, 0xFFFFFFFF, 0));
     EXPECT_EQ(0x80808080u, OSYS::BlendColor(0x00000000, 0xFFFFFFFF, 50));
     EXPECT_EQ(0x40BF00BFu, OSYS::BlendColor(0x00FF00FF, 0xFF000000, 25));
 
     auto light = [](uint32_t c) { return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF); };
-    OSYS::SetDarkModeHook(DarkMode);
+    OSYS::SetDarkModeHook([] { return gDark; });
     EXPECT_EQ(GetSysColor(COLOR_WINDOW), OSYS::GetThemedSysColor(COLOR_WINDOW));
     gDark = true;
     EXPECT_LT(light(OSYS::GetThemedSysColor(COLOR_WINDOW)), light(OSYS::GetThemedSysColor(COLOR_WINDOWTEXT)));

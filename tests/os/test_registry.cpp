@@ -46,11 +46,6 @@ namespace
     protected:
         void SetUp() override { SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str()); }
         void TearDown() override { SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str()); }
-        void RawWrite(const char* value, DWORD type, const std::string& bytes)
-        {
-            ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, Scratch.c_str(), value, type, bytes.data(),
-                                                     (DWORD)bytes.size()));
-        }
 
         const std::string App = "TarniTest-" + std::to_string(GetCurrentProcessId());
         const std::string Scratch = "Software\\Tarni\\" + App;
@@ -68,7 +63,7 @@ TEST(RegistryKeyPath, JoinsBaseAndNameWithOneBackslash)
         EXPECT_STREQ(c.Path, REGISTRY::KeyPath(c.Base, c.App).Text()) << c.Base << " + " << (c.App ? c.App : "<null>");
 }
 
-TEST_F(RegistryTest, EveryWayOfNamingTheUserKeyOpensTheSameKey)
+TEST_F(RegistryTest, EveryWayOfNamingAKeyOpensItsPlace)
 {
     REGISTRY plain(App.c_str(), "Software\\Tarni\\", 1);
     EXPECT_EQ(Scratch, plain.GetPath());
@@ -86,15 +81,13 @@ TEST_F(RegistryTest, EveryWayOfNamingTheUserKeyOpensTheSameKey)
         EXPECT_TRUE(other->ReadString("v", text));
         EXPECT_EQ("abc", Bytes(text));
     }
-}
 
-TEST_F(RegistryTest, MachineSelectorsOpenBelowLocalMachine)
-{
     const bool hadTarni = KeyExists(HKEY_LOCAL_MACHINE, "Software\\Tarni");
     const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + App;
-    const struct { int Kind; int User; std::string Path; } cases[] = {
+    const struct { int Kind; int User; std::string Path; } machine[] = {
         {REGISTRY::KIND_UNINSTALL, -1, uninstall}, {REGISTRY::KIND_MACHINE, -1, Scratch}, {0, 0, Scratch}};
-    for (const auto& c : cases)
+    SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str());
+    for (const auto& c : machine)
     {
         {
             REGISTRY key = c.User < 0 ? REGISTRY(c.Kind, App.c_str()) : REGISTRY(App.c_str(), "Software\\Tarni\\", c.User);
@@ -106,6 +99,16 @@ TEST_F(RegistryTest, MachineSelectorsOpenBelowLocalMachine)
     }
     if (!hadTarni)
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tarni");   // fails, as it should, when others use it
+
+    ASSERTSPY spy;
+    REGISTRY placeholder(("<" + App + ">").c_str(), "Software\\Tarni\\", 1);
+    REGISTRY unknown(4, App.c_str());
+    ASSERT_EQ(2u, spy.Count());
+    EXPECT_EQ("app[0]!='<'", spy[0].Condition);
+    EXPECT_EQ("FALSE", spy[1].Condition);
+    EXPECT_FALSE(placeholder.IsOpen() || unknown.IsOpen());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Tarni\\<" + App + ">"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch));
 }
 
 TEST_F(RegistryTest, ValuesPastTheFirstBufferAreReadWhole)
@@ -122,9 +125,8 @@ TEST_F(RegistryTest, ValuesPastTheFirstBufferAreReadWhole)
         ASSERT_TRUE(key.WriteString("s", text.c_str()));
         ASSERT_TRUE(key.WriteBinary("b", bytes.data(), length));
         STRING readText, readBytes;
-        EXPECT_TRUE(key.ReadString("s", readText));
+        EXPECT_TRUE(key.ReadString("s", readText) && key.ReadString("b", readBytes));
         EXPECT_EQ(text, Bytes(readText)) << length;
-        EXPECT_TRUE(key.ReadString("b", readBytes));
         EXPECT_EQ(bytes, Bytes(readBytes)) << length;
 
         std::vector<char> buffer(length + 2, 'X');
@@ -144,17 +146,18 @@ TEST_F(RegistryTest, ValuesPastTheFirstBufferAreReadWhole)
 TEST_F(RegistryTest, StringsLoseTrailingNulsDwordsNeedFourBytes)
 {
     REGISTRY key(REGISTRY::KIND_USER, App.c_str());
-    RawWrite("one", REG_SZ, std::string("abc\0", 4));
-    RawWrite("three", REG_SZ, std::string("abc\0\0\0", 6));
-    RawWrite("nul", REG_SZ, std::string("\0", 1));
-    RawWrite("bin", REG_BINARY, std::string("ab\0", 3));
-    const std::pair<const char*, std::string> cases[] = {
-        {"one", "abc"}, {"three", "abc"}, {"nul", std::string("\0", 1)}, {"bin", std::string("ab\0", 3)}};
+    const struct { const char* Name; DWORD Type; std::string Stored, Read; } cases[] = {
+        {"one", REG_SZ, std::string("abc\0", 4), "abc"}, {"three", REG_SZ, std::string("abc\0\0\0", 6), "abc"},
+        {"nul", REG_SZ, std::string("\0", 1), std::string("\0", 1)},
+        {"bin", REG_BINARY, std::string("ab\0", 3), std::string("ab\0", 3)},
+    };
     for (const auto& c : cases)
     {
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, Scratch.c_str(), c.Name, c.Type, c.Stored.data(),
+                                                 (DWORD)c.Stored.size()));
         STRING text;
-        EXPECT_TRUE(key.ReadString(c.first, text));
-        EXPECT_EQ(c.second, Bytes(text)) << c.first;
+        EXPECT_TRUE(key.ReadString(c.Name, text));
+        EXPECT_EQ(c.Read, Bytes(text)) << c.Name;
     }
 
     ASSERT_TRUE(key.WriteDword("d", 0xDEADBEEF));
@@ -190,14 +193,10 @@ TEST_F(RegistryTest, MissingValuesKeysAndRootsAnswerFalseAndLogTheirErrors)
     int size = sizeof(buffer);
     EXPECT_FALSE(key.ReadBuffer("absent", buffer, size));
     EXPECT_EQ(0, size);
-    EXPECT_FALSE(key.DeleteValue("absent"));
-    EXPECT_FALSE(key.DeleteKey("absent", false));
-    EXPECT_FALSE(key.DeleteKey("absent", true));
+    EXPECT_FALSE(key.DeleteValue("absent") || key.DeleteKey("absent", false) || key.DeleteKey("absent", true));
     EXPECT_TRUE(key.WriteString("v", "abc") && key.WriteDword("d", 7) && key.WriteBinary("b", "xy", 2));
     REGISTRY noRoot("x", "Software\\Tarni\\", 0x12345);
-    EXPECT_FALSE(noRoot.IsOpen());
-    EXPECT_FALSE(noRoot.ReadString("v", text));
-    EXPECT_FALSE(noRoot.WriteString("v", "abc"));
+    EXPECT_FALSE(noRoot.IsOpen() || noRoot.ReadString("v", text) || noRoot.WriteString("v", "abc"));
     EXPECT_EQ((std::vector<std::string>{
                   "REGISTRY::Read key=absent, ok=0, error=2", "REGISTRY::Read key=absent, ok=0, error=2",
                   "REGISTRY::delete value= absent, error=2", "REGISTRY::delete key= absent, error=2",
@@ -208,20 +207,7 @@ TEST_F(RegistryTest, MissingValuesKeysAndRootsAnswerFalseAndLogTheirErrors)
               log.Lines("REGISTRY::"));
 }
 
-TEST_F(RegistryTest, PlaceholderNamesAndUnknownKindsAssertAndOpenNothing)
-{
-    ASSERTSPY spy;
-    REGISTRY placeholder(("<" + App + ">").c_str(), "Software\\Tarni\\", 1);
-    REGISTRY unknown(4, App.c_str());
-    ASSERT_EQ(2u, spy.Count());
-    EXPECT_EQ("app[0]!='<'", spy[0].Condition);
-    EXPECT_EQ("FALSE", spy[1].Condition);
-    EXPECT_FALSE(placeholder.IsOpen() || unknown.IsOpen());
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Tarni\\<" + App + ">"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch));
-}
-
-TEST_F(RegistryTest, DeleteKeyNeedsTreeForKeysWithSubkeys)
+TEST_F(RegistryTest, DeleteKeyNeedsTreeForKeysWithSubkeysAndReopenNeverCreatesInReadModes)
 {
     REGISTRY key(REGISTRY::KIND_USER, App.c_str());
     ASSERT_TRUE(REGISTRY((App + "\\k\\sub\\leaf").c_str(), "Software\\Tarni\\", 1).IsOpen());
@@ -232,15 +218,10 @@ TEST_F(RegistryTest, DeleteKeyNeedsTreeForKeysWithSubkeys)
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Scratch + "\\k\\sub"));
     EXPECT_TRUE(key.DeleteKey("k", true));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch + "\\k"));
-
     ASSERT_TRUE(key.WriteString("v", "abc"));
     EXPECT_TRUE(key.DeleteValue("v"));
     EXPECT_EQ("<none>", Raw(HKEY_CURRENT_USER, Scratch, "v"));
-}
 
-TEST_F(RegistryTest, ReopenInReadModesNeverCreates)
-{
-    REGISTRY key(REGISTRY::KIND_USER, App.c_str());
     ASSERT_TRUE(key.WriteString("v", "abc"));
     ASSERT_TRUE(key.Reopen(REGISTRY::READONLY));
     STRING text;
@@ -250,14 +231,12 @@ TEST_F(RegistryTest, ReopenInReadModesNeverCreates)
     key.SetView64(true);
     ASSERT_TRUE(key.Reopen(REGISTRY::READWRITE));
     EXPECT_TRUE(key.WriteString("w", "x"));
-
     key.Close();
     ASSERT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_CURRENT_USER, Scratch.c_str()));
     EXPECT_FALSE(key.Reopen(REGISTRY::READONLY) || key.Reopen(REGISTRY::READWRITE));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, Scratch));
     EXPECT_TRUE(key.Reopen(REGISTRY::OPENORCREATE));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Scratch));
-
     ASSERTSPY spy;
     EXPECT_FALSE(key.Reopen(7));
     EXPECT_EQ(1u, spy.Count());
@@ -301,21 +280,17 @@ TEST(DllInterface, MissingLibraryAndFunctionsAnswerNullAndAreLogged)
         quiet.SetQuiet(false);
         EXPECT_EQ(nullptr, quiet.GetFunction("NoSuchTarniExport"));
     }
-    const std::string n = null, k = kernel;
+    const std::string n = null, k = kernel, p = "DLLINTERFACE::";
     EXPECT_EQ((std::vector<std::string>{
-                  "DLLINTERFACE::DLLINTERFACE dllname= tarni-no-such-library.dll",
-                  "DLLINTERFACE::Load tarni-no-such-library.dll Fn", "DLLINTERFACE::Unload this->DllName= ",
-                  "DLLINTERFACE::Unload done", "DLLINTERFACE::Load returns 0", "DLLINTERFACE::DLLINTERFACE done, hdll= " + n,
-                  "DLLINTERFACE::GetFunction GetTickCount from ",
-                  "DLLINTERFACE::GetFunction GetTickCount for " + n + " returns " + n,
-                  "DLLINTERFACE::DLLINTERFACE dllname= kernel32.dll", "DLLINTERFACE::Load kernel32.dll <NULL>",
-                  "DLLINTERFACE::Unload this->DllName= ", "DLLINTERFACE::Unload done", "DLLINTERFACE::Load returns 1",
-                  "DLLINTERFACE::DLLINTERFACE done, hdll= " + k,   // nothing from the quiet call
-                  "DLLINTERFACE::GetFunction NoSuchTarniExport from kernel32.dll",
-                  "DLLINTERFACE::GetFunction NoSuchTarniExport for " + k + " returns " + n,
-                  "DLLINTERFACE::~DLLINTERFACE this->DllName= kernel32.dll", "DLLINTERFACE::Unload this->DllName= kernel32.dll",
-                  "DLLINTERFACE::Unload free library " + k + " (kernel32.dll)", "DLLINTERFACE::Unload done",
-                  "DLLINTERFACE::~DLLINTERFACE", "DLLINTERFACE::~DLLINTERFACE this->DllName= ",
-                  "DLLINTERFACE::Unload this->DllName= ", "DLLINTERFACE::Unload done", "DLLINTERFACE::~DLLINTERFACE"}),
+                  p + "DLLINTERFACE dllname= tarni-no-such-library.dll", p + "Load tarni-no-such-library.dll Fn",
+                  p + "Unload this->DllName= ", p + "Unload done", p + "Load returns 0", p + "DLLINTERFACE done, hdll= " + n,
+                  p + "GetFunction GetTickCount from ", p + "GetFunction GetTickCount for " + n + " returns " + n,
+                  p + "DLLINTERFACE dllname= kernel32.dll", p + "Load kernel32.dll <NULL>", p + "Unload this->DllName= ",
+                  p + "Unload done", p + "Load returns 1", p + "DLLINTERFACE done, hdll= " + k,   // nothing from the quiet call
+                  p + "GetFunction NoSuchTarniExport from kernel32.dll",
+                  p + "GetFunction NoSuchTarniExport for " + k + " returns " + n,
+                  p + "~DLLINTERFACE this->DllName= kernel32.dll", p + "Unload this->DllName= kernel32.dll",
+                  p + "Unload free library " + k + " (kernel32.dll)", p + "Unload done", p + "~DLLINTERFACE",
+                  p + "~DLLINTERFACE this->DllName= ", p + "Unload this->DllName= ", p + "Unload done", p + "~DLLINTERFACE"}),
               log.Lines("DLLINTERFACE::"));
 }
