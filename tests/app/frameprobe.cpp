@@ -40,9 +40,8 @@ static int ProbeMain(int count, char** arguments, char** environment)
         FILE* report = fopen(reportPath, "wb");
         if (report)
         {
-            fprintf(report, "count=%d\n", count);
             for (int i = 0; i < count; i++)
-                fprintf(report, "arg%d=%s\n", i, arguments[i]);
+                fprintf(report, "arg=%s\n", arguments[i]);
             fprintf(report, "terminator=%s\n", arguments[count] ? "set" : "null");
             fprintf(report, "cwd=%s\n", OSYS::GetCurrentDirectory().Text());
             fprintf(report, "workdir=%s\n", gWorkDir.Text());

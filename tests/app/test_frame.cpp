@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <string>
@@ -22,29 +23,24 @@ using namespace TESTSUPPORT;
 
 namespace
 {
-    std::vector<std::string> Split(std::string commandLine, int* count = 0)
+    std::vector<std::string> Split(std::string commandLine)
     {
         std::vector<char> text(commandLine.begin(), commandLine.end());
         text.push_back(0);
         char self[] = "C:\\self\\probe.exe";
         char* argv[TARNIAPP::MaxArgumentPointers];
         int n = TARNIAPP::SplitCommandLine(text.data(), self, argv);
-        if (count)
-            *count = n;
-        std::vector<std::string> result;
-        for (int i = 0; i < n; i++)
-            result.push_back(argv[i]);
         EXPECT_EQ(nullptr, argv[n]);
-        return result;
+        return std::vector<std::string>(argv, argv + n);
     }
 
-    // What the probe program reported, by key ("arg0", "count", "locale", ...).
-    typedef std::map<std::string, std::string> REPORT;
-
-    std::string ProbeSource()
+    // What the probe program reported: its arguments and further values by key.
+    struct REPORT
     {
-        return SelfDirectory() + "\\frameprobe.exe";
-    }
+        int Code = -2;
+        std::vector<std::string> Arguments;
+        std::map<std::string, std::string> Values;
+    };
 
     // A copy of the probe in a folder of its own, so that its start-up files
     // and its assert.log stay apart from every other test.
@@ -54,24 +50,17 @@ namespace
         explicit PROBE(const std::string& name = "frameprobe.exe", const std::string& subdir = "")
         {
             Folder = subdir.empty() ? Dir.Path() : Dir.File(subdir);
-            if (!subdir.empty())
-                MakeFolders(Folder);
+            for (size_t at = subdir.find('\\'); at != std::string::npos; at = subdir.find('\\', at + 1))
+                CreateDirectoryA(Dir.File(subdir.substr(0, at)).c_str(), 0);
+            CreateDirectoryA(Folder.c_str(), 0);
             Exe = Folder + "\\" + name;
-            EXPECT_TRUE(CopyFileA(ProbeSource().c_str(), Exe.c_str(), FALSE)) << Exe;
-        }
-
-        static void MakeFolders(const std::string& path)
-        {
-            size_t at = 0;
-            while ((at = path.find('\\', at + 1)) != std::string::npos)
-                CreateDirectoryA(path.substr(0, at).c_str(), 0);
-            CreateDirectoryA(path.c_str(), 0);
+            EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\frameprobe.exe").c_str(), Exe.c_str(), FALSE)) << Exe;
         }
 
         // Starts the probe; arguments follow the quoted program path unless
         // commandLine is given whole.
-        bool Start(CHILD& child, const std::string& arguments, const std::vector<std::string>& environment = {},
-                   const std::string& workDir = "", const std::string& commandLine = "")
+        bool Start(CHILD& child, const std::string& arguments, const std::string& workDir = "",
+                   const std::vector<std::string>& environment = {}, const std::string& commandLine = "")
         {
             std::vector<std::string> env = environment;
             env.push_back("FRAMEPROBE_REPORT=" + Dir.File("report.txt"));
@@ -80,16 +69,16 @@ namespace
             return child.Start(line, workDir.empty() ? Folder : workDir, env, Exe);
         }
 
-        int Run(const std::string& arguments, REPORT* report, const std::vector<std::string>& environment = {},
-                const std::string& workDir = "", const std::string& commandLine = "")
+        REPORT Run(const std::string& arguments, const std::string& workDir = "",
+                   const std::vector<std::string>& environment = {}, const std::string& commandLine = "")
         {
             CHILD child;
-            if (!Start(child, arguments, environment, workDir, commandLine))
-                return -2;
+            if (!Start(child, arguments, workDir, environment, commandLine))
+                return REPORT();
             int code = child.Wait(30000);
-            if (report)
-                *report = ReadReport();
-            return code;
+            REPORT report = ReadReport();
+            report.Code = code;
+            return report;
         }
 
         REPORT ReadReport()
@@ -98,19 +87,18 @@ namespace
             for (const std::string& line : SplitLines(ReadFile(Dir.File("report.txt"))))
             {
                 size_t equals = line.find('=');
-                if (equals != std::string::npos)
-                    report[line.substr(0, equals)] = line.substr(equals + 1);
+                if (line.compare(0, 4, "arg=") == 0)
+                    report.Arguments.push_back(line.substr(4));
+                else if (equals != std::string::npos)
+                    report.Values[line.substr(0, equals)] = line.substr(equals + 1);
             }
             return report;
         }
 
-        std::vector<std::string> Arguments(const REPORT& report)
+        // The dialog the probe shows, or null.
+        HWND Dialog(CHILD& child, const std::string& arguments)
         {
-            std::vector<std::string> arguments;
-            int count = report.count("count") ? atoi(report.at("count").c_str()) : 0;
-            for (int i = 0; i < count; i++)
-                arguments.push_back(report.at("arg" + std::to_string(i)));
-            return arguments;
+            return Start(child, arguments) ? WaitForWindow(child.Id(), "#32770", 20000) : 0;
         }
 
         TEMPDIR Dir{"probe"};
@@ -118,81 +106,57 @@ namespace
         std::string Exe;
     };
 
-    std::string LogBody(const std::string& line)
-    {
-        size_t close = line.find("] ");
-        return close == std::string::npos ? line : line.substr(close + 2);
-    }
-
+    // The log's lines behind their headers.
     std::vector<std::string> LogBodies(const std::string& path)
     {
         std::vector<std::string> bodies;
         for (const std::string& line : SplitLines(ReadFile(path)))
-            bodies.push_back(LogBody(line));
+        {
+            size_t close = line.find("] ");
+            bodies.push_back(close == std::string::npos ? line : line.substr(close + 2));
+        }
         return bodies;
+    }
+
+    // A pattern that matches text exactly.
+    std::string Literal(const std::string& text)
+    {
+        return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
     }
 
     bool Contains(const std::vector<std::string>& lines, const std::string& wanted)
     {
-        for (const std::string& line : lines)
-        {
-            if (line == wanted)
-                return true;
-        }
-        return false;
-    }
-
-    int DefaultLanguage()
-    {
-        return PRIMARYLANGID(GetUserDefaultUILanguage());
-    }
-
-    int CountWindows(DWORD pid, const char* className)
-    {
-        struct SEARCH
-        {
-            DWORD Pid;
-            const char* ClassName;
-            int Count;
-        } search = {pid, className, 0};
-        EnumWindows(
-            [](HWND window, LPARAM parameter) -> BOOL {
-                SEARCH* s = reinterpret_cast<SEARCH*>(parameter);
-                DWORD owner = 0;
-                char name[64] = "";
-                GetWindowThreadProcessId(window, &owner);
-                GetClassNameA(window, name, sizeof(name));
-                if (owner == s->Pid && strcmp(name, s->ClassName) == 0 && IsWindowVisible(window))
-                    s->Count++;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.Count;
+        return std::find(lines.begin(), lines.end(), wanted) != lines.end();
     }
 }
 
-TEST(CommandLineSplit, QuotedProgramPathIsDroppedAndRest)
+TEST(CommandLineSplit, TokensQuotesAndTheExeFirstToken)
 {
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "/install"}),
-              Split("\"C:\\Program Files\\service.exe\" /install"));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "service", "/install"}), Split("service /install"));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe"}), Split("a.exe"));
-    // Compared with regard to case, and only names longer than ".exe" itself.
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "X.EXE", "/a"}), Split("X.EXE /a"));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", ".exe"}), Split(".exe"));
-}
-
-TEST(CommandLineSplit, QuotesBlanksAndUnclosedTokens)
-{
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "/CFG:C:\\My Dir\\a.cfg", "x"}),
-              Split("p.exe \"/CFG:C:\\My Dir\\a.cfg\" x"));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "a", "b"}), Split("   a    b   "));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "", "x"}), Split("\"\" x"));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "open ended"}), Split("\"open ended"));
-    // A quote inside a plain token does not start a quoted one.
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe", "/CFG:\"a", "b\""}), Split("/CFG:\"a b\""));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe"}), Split(""));
-    EXPECT_EQ((std::vector<std::string>{"C:\\self\\probe.exe"}), Split("    "));
+    const struct
+    {
+        const char* Line;
+        std::vector<std::string> Arguments;   // behind the program path
+    } rows[] = {
+        {"\"C:\\Program Files\\service.exe\" /install", {"/install"}},
+        {"service /install", {"service", "/install"}},
+        {"a.exe", {}},
+        // Compared with regard to case, and only names longer than ".exe" itself.
+        {"X.EXE /a", {"X.EXE", "/a"}},
+        {".exe", {".exe"}},
+        {"p.exe \"/CFG:C:\\My Dir\\a.cfg\" x", {"/CFG:C:\\My Dir\\a.cfg", "x"}},
+        {"   a    b   ", {"a", "b"}},
+        {"\"\" x", {"", "x"}},
+        {"\"open ended", {"open ended"}},
+        {"/CFG:\"a b\"", {"/CFG:\"a", "b\""}},   // a quote inside a token starts nothing
+        {"", {}},
+        {"    ", {}},
+    };
+    for (const auto& row : rows)
+    {
+        std::vector<std::string> expected = row.Arguments;
+        expected.insert(expected.begin(), "C:\\self\\probe.exe");
+        EXPECT_EQ(expected, Split(row.Line)) << row.Line;
+    }
 }
 
 TEST(CommandLineSplit, AtMost255EntriesTheLastTakesTheRest)
@@ -200,9 +164,8 @@ TEST(CommandLineSplit, AtMost255EntriesTheLastTakesTheRest)
     std::string line;
     for (int i = 0; i < 300; i++)
         line += "t" + std::to_string(i) + " ";
-    int count = 0;
-    std::vector<std::string> argv = Split(line, &count);
-    ASSERT_EQ(255, count);
+    std::vector<std::string> argv = Split(line);
+    ASSERT_EQ(255u, argv.size());
     EXPECT_EQ("t0", argv[1]);
     EXPECT_EQ("t252", argv[253]);
     EXPECT_EQ(0u, argv[254].find("t253 t254 "));
@@ -215,121 +178,99 @@ TEST(CommandLineSplit, AtMost255EntriesTheLastTakesTheRest)
     EXPECT_EQ(254u, Split(exact).size());
 }
 
-namespace
+// Each query's result and its log line, for the '/' and '-' forms.
+TEST(ArgumentQueries, TestArgTestArgValueAndGetArgValue)
 {
-    class ArgumentQueries : public testing::Test
+    TEMPDIR dir("args");
+    std::string log = dir.File("args.log");
+    struct RESTORE
     {
-    protected:
-        void SetUp() override
-        {
-            LogPath = Dir.File("args.log");
-            LogitOption(("/LOGIT:" + LogPath).c_str());
-            Saved = new STRINGARRAY(TARNIAPP::Arguments());
-            TARNIAPP::Arguments().DeleteAll();
-        }
-        void TearDown() override
-        {
-            LogitOption("/LOGITCLOSE");
-            TARNIAPP::Arguments() = *Saved;
-            delete Saved;
-        }
-        void Use(std::initializer_list<const char*> arguments)
-        {
-            for (const char* argument : arguments)
-                TARNIAPP::Arguments().AddItem(STRING(argument));
-        }
-        std::vector<std::string> Log()
-        {
-            LogitOption("/LOGITCLOSE");
-            std::vector<std::string> lines = LogBodies(LogPath);
-            return std::vector<std::string>(lines.begin() + 2, lines.end());
-        }
-        TEMPDIR Dir{"args"};
-        std::string LogPath;
-        STRINGARRAY* Saved = 0;
+        STRINGARRAY Saved{TARNIAPP::Arguments()};
+        ~RESTORE() { TARNIAPP::Arguments() = Saved; }
+    } restore;
+    STRINGARRAY& arguments = TARNIAPP::Arguments();
+    arguments.DeleteAll();
+    for (const char* argument : {"C:\\x\\p.exe", "/install", "-STOP", "INSTALLX", "/Installer", "/gui:x",
+                                 "/STARTUPDELAY:5", "/STARTUPDELAY5", "/STARTUPDELAY=5", "/STARTUPDELAY",
+                                 "-startupdelay", "7", "/CFG:a.cfg", "/CFGb.cfg", "/cfg=c.cfg", "-CFG", "d.cfg",
+                                 "/LANGUAGE:x", "/LANG:GER"})
+        arguments.AddItem(STRING(argument));
+
+    // Each row is a call and the log line it must write, which names its result.
+    const std::string rows[] = {
+        "TestArg(\"INSTALL\") returned 1",
+        "TestArg(\"stop\") returned 1",
+        "TestArg(\"INSTALLX\") returned 0",
+        "TestArg(\"GUI\") returned 0",
+        "TestArgValue(\"STARTUPDELAY\", 0) returned 1",
+        "TestArgValue(\"StartupDelay\", 1) returned 1",
+        "TestArgValue(\"STARTUPDELAY\", 2) returned 0",
+        "TestArgValue(\"STARTUP\", 0) returned 0",
+        "GetArgValue(\"CFG\", 0) returned a.cfg",
+        "GetArgValue(\"CFG\", 1) returned b.cfg",
+        "GetArgValue(\"CFG\", 2) returned =c.cfg",
+        "GetArgValue(\"cfg\", 3) returned d.cfg",
+        "GetArgValue(\"CFG\", 4) returned <NULL>",
+        "GetArgValue(\"LANG\", 0) returned UAGE:x",
     };
+    const std::regex call(R"re((\w+)\("(\w+)"(?:, (\d))?\) returned (.*))re");
+    LogitOption(("/LOGIT:" + log).c_str());
+    for (const std::string& row : rows)
+    {
+        std::smatch part;
+        std::regex_match(row, part, call);
+        std::string key = part[2], wanted = part[4] == "<NULL>" ? "" : part[4].str();
+        int index = atoi(part[3].str().c_str());
+        if (part[1] == "TestArg")
+            EXPECT_EQ(wanted, std::to_string(TestArg(key.c_str()))) << row;
+        else if (part[1] == "TestArgValue")
+            EXPECT_EQ(wanted, std::to_string(TestArgValue(key.c_str(), index))) << row;
+        else
+            EXPECT_EQ(wanted, GetArgValue(key.c_str(), index).Text()) << row;
+    }
+    LogitOption("/LOGITCLOSE");
+    std::vector<std::string> lines = LogBodies(log);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(std::begin(rows), std::end(rows)),
+              std::vector<std::string>(lines.begin() + 2, lines.end()));
+
+    // A dash option that ends the list has no value: the assertion names its index.
+    arguments.DeleteAll();
+    arguments.AddItem(STRING("p"));
+    arguments.AddItem(STRING("-CFG"));
+    {
+        ASSERTSPY spy;
+        EXPECT_EQ("", std::string(GetArgValue("CFG", 0).Text()));
+        ASSERT_EQ(1u, spy.Count());
+        EXPECT_EQ("FALSE", spy.Last().Condition);
+        EXPECT_NE(std::string::npos, spy.Last().Info.find("i= 2, "));
+    }
 }
 
-TEST_F(ArgumentQueries, TestArgMatchesWholeKeysWithEitherPrefix)
-{
-    Use({"C:\\x\\p.exe", "/install", "-STOP", "INSTALLX", "/Installer", "/gui:x"});
-    EXPECT_EQ(1, TestArg("INSTALL"));
-    EXPECT_EQ(1, TestArg("stop"));
-    EXPECT_EQ(0, TestArg("INSTALLX"));
-    EXPECT_EQ(0, TestArg("GUI"));
-    EXPECT_EQ((std::vector<std::string>{"TestArg(\"INSTALL\") returned 1", "TestArg(\"stop\") returned 1",
-                                        "TestArg(\"INSTALLX\") returned 0", "TestArg(\"GUI\") returned 0"}),
-              Log());
-}
-
-TEST_F(ArgumentQueries, TestArgValueCountsColonAndDashForms)
-{
-    Use({"p", "/STARTUPDELAY:5", "/STARTUPDELAY5", "/STARTUPDELAY=5", "/STARTUPDELAY", "-startupdelay", "7"});
-    EXPECT_EQ(1, TestArgValue("STARTUPDELAY", 0));
-    EXPECT_EQ(1, TestArgValue("StartupDelay", 1));
-    EXPECT_EQ(0, TestArgValue("STARTUPDELAY", 2));
-    EXPECT_EQ(0, TestArgValue("STARTUP", 0));
-    EXPECT_EQ((std::vector<std::string>{"TestArgValue(\"STARTUPDELAY\", 0) returned 1",
-                                        "TestArgValue(\"StartupDelay\", 1) returned 1",
-                                        "TestArgValue(\"STARTUPDELAY\", 2) returned 0",
-                                        "TestArgValue(\"STARTUP\", 0) returned 0"}),
-              Log());
-}
-
-TEST_F(ArgumentQueries, GetArgValueTakesPrefixMatchesInOrder)
-{
-    Use({"p", "/CFG:a.cfg", "/CFGb.cfg", "/cfg=c.cfg", "-CFG", "d.cfg", "/LANGUAGE:x", "/LANG:GER"});
-    EXPECT_EQ("a.cfg", std::string(GetArgValue("CFG", 0).Text()));
-    EXPECT_EQ("b.cfg", std::string(GetArgValue("CFG", 1).Text()));
-    EXPECT_EQ("=c.cfg", std::string(GetArgValue("CFG", 2).Text()));
-    EXPECT_EQ("d.cfg", std::string(GetArgValue("cfg", 3).Text()));
-    EXPECT_EQ("", std::string(GetArgValue("CFG", 4).Text()));
-    EXPECT_EQ("UAGE:x", std::string(GetArgValue("LANG", 0).Text()));
-    EXPECT_EQ((std::vector<std::string>{"GetArgValue(\"CFG\", 0) returned a.cfg", "GetArgValue(\"CFG\", 1) returned b.cfg",
-                                        "GetArgValue(\"CFG\", 2) returned =c.cfg", "GetArgValue(\"cfg\", 3) returned d.cfg",
-                                        "GetArgValue(\"CFG\", 4) returned <NULL>",
-                                        "GetArgValue(\"LANG\", 0) returned UAGE:x"}),
-              Log());
-}
-
-TEST_F(ArgumentQueries, DashOptionWithoutNextArgumentReportsTheIndexAndGivesNothing)
-{
-    Use({"p", "-CFG"});
-    ASSERTSPY spy;
-    EXPECT_EQ("", std::string(GetArgValue("CFG", 0).Text()));
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("FALSE", spy.Last().Condition);
-    EXPECT_NE(std::string::npos, spy.Last().Info.find("i= 2, "));
-}
-
-TEST(FrameStart, ProgramPathInQuotesIsDroppedAndArgumentsFollow)
-{
-    PROBE probe;
-    REPORT report;
-    ASSERT_EQ(0, probe.Run("/install \"two words\"", &report));
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/install", "two words"}), probe.Arguments(report));
-    EXPECT_EQ("null", report["terminator"]);
-    EXPECT_EQ("1", report["mainthread"]);
-    EXPECT_EQ("frameprobe", report["appname"]);
-
-    // Started as "service /install": the first word is an argument.
-    ASSERT_EQ(0, probe.Run("", &report, {}, "", "service /install"));
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "service", "/install"}), probe.Arguments(report));
-    EXPECT_EQ("service /install", report["commandline"]);
-}
-
-TEST(FrameStart, ExitCodeOfTheApplicationIsTheProcessExitCodeWithTheBanner)
+TEST(FrameStart, ArgumentsAppNameExitCodeAndBanner)
 {
     PROBE probe;
     std::string log = probe.Dir.File("banner.log");
-    ASSERT_EQ(42, probe.Run("/LOGIT:" + log, 0, {"FRAMEPROBE_EXIT=42"}));
+    REPORT report = probe.Run("/install \"two words\" /LOGIT:" + log, "", {"FRAMEPROBE_EXIT=42"});
+    ASSERT_EQ(42, report.Code);
+    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/install", "two words", "/LOGIT:" + log}), report.Arguments);
+    EXPECT_EQ("null", report.Values["terminator"]);
+    EXPECT_EQ("1", report.Values["mainthread"]);
+    EXPECT_EQ("frameprobe", report.Values["appname"]);
     std::vector<std::string> lines = LogBodies(log);
     ASSERT_GE(lines.size(), 4u);
-    size_t n = lines.size();
-    EXPECT_EQ("", lines[n - 4]);
-    EXPECT_EQ("Welcome back frameprobe, you have safely returned to TARNIAPP with exit code 42", lines[n - 3]);
-    EXPECT_EQ("Taxi to your hangar and have a pleasant stay.", lines[n - 2]);
-    EXPECT_EQ("Over and out.", lines[n - 1]);
+    EXPECT_EQ((std::vector<std::string>{"", "Welcome back frameprobe, you have safely returned to TARNIAPP with exit code 42",
+                                        "Taxi to your hangar and have a pleasant stay.", "Over and out."}),
+              std::vector<std::string>(lines.end() - 4, lines.end()));
+
+    // Started as "service /install": the first word is an argument. Only a
+    // lower-case ".exe" leaves the application name.
+    PROBE upper("Probe.EXE");
+    report = upper.Run("", "", {}, "service /install");
+    ASSERT_EQ(0, report.Code);
+    EXPECT_EQ((std::vector<std::string>{upper.Exe, "service", "/install"}), report.Arguments);
+    EXPECT_EQ("service /install", report.Values["commandline"]);
+    EXPECT_EQ("Probe.EXE", report.Values["appname"]);
 }
 
 TEST(FrameStart, ControllerLogShowsStartArgumentsAndExit)
@@ -347,153 +288,119 @@ TEST(FrameStart, ControllerLogShowsStartArgumentsAndExit)
 
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(GetFileAttributesExA(exe.c_str(), GetFileExInfoStandard, &data));
-    std::vector<std::string> lines = LogBodies(log);
-    std::vector<std::string> start = {
-        "Logging starts at ",
-        "Running as " + exe + " (" + std::to_string(data.nFileSizeLow) + " bytes, ",
+    const std::string day = R"(\d{4}-\d{2}-\d{2})", time = R"(\d{2}:\d{2}:\d{2})";
+    // Each line of the start, as a pattern.
+    const std::string start[] = {
+        "Logging starts at " + day + " " + time,
+        "Running as " + Literal(exe) + " \\(" + std::to_string(data.nFileSizeLow) + " bytes, " + day + "  " + time + "\\)",
         "LogitLevel 00000003",
         "TARNIAPP arguments acquired",
-        "TARNIAPP program argument 0= '" + exe + "'",
-        "TARNIAPP program argument 1= '/LOGIT:" + log + "'",
+        "TARNIAPP program argument 0= '" + Literal(exe) + "'",
+        "TARNIAPP program argument 1= '/LOGIT:" + Literal(log) + "'",
         "TARNIAPP program argument 2= '/LOG:3'",
         "TARNIAPP program argument 3= '/gui'",
         "TARNIAPP program argument 4= 'two words'",
-        "TestArgValue(\"STARTUPDELAY\", 0) returned 0",
-        "GetArgValue(\"LANG\", 0) returned <NULL>",
-        "TARNIAPP gLocale= ",
+        "TestArgValue\\(\"STARTUPDELAY\", 0\\) returned 0",
+        "GetArgValue\\(\"LANG\", 0\\) returned <NULL>",
+        "TARNIAPP gLocale= \\d+, locale= [0-9a-f]+/[0-9a-f]+/[0-9a-f]+, primarylang= [0-9a-f]+",
     };
-    std::vector<std::string> end = {
-        "",
-        "Welcome back service, you have safely returned to TARNIAPP with exit code 0",
-        "Taxi to your hangar and have a pleasant stay.",
-        "Over and out.",
-    };
-    ASSERT_GE(lines.size(), start.size() + end.size()) << ReadFile(log);
-    for (size_t i = 0; i < start.size(); i++)
-        EXPECT_EQ(0u, lines[i].find(start[i])) << "line " << i << ": " << lines[i];
-    for (size_t i = 0; i < end.size(); i++)
-        EXPECT_EQ(end[i], lines[lines.size() - end.size() + i]);
+    std::vector<std::string> lines = LogBodies(log);
+    ASSERT_GE(lines.size(), std::size(start) + 4) << ReadFile(log);
+    for (size_t i = 0; i < std::size(start); i++)
+        EXPECT_TRUE(std::regex_match(lines[i], std::regex(start[i]))) << start[i] << "\n" << lines[i];
     EXPECT_TRUE(Contains(lines, "TestArg(\"GUI\") returned 1"));
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(Logging starts at \d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})")));
-    EXPECT_TRUE(std::regex_search(lines[1], std::regex(R"( bytes, \d{4}-\d{2}-\d{2}  \d{2}:\d{2}:\d{2}\)$)")));
-    EXPECT_TRUE(std::regex_match(lines[11], std::regex(R"(TARNIAPP gLocale= \d+, locale= [0-9a-f]+/[0-9a-f]+/[0-9a-f]+, primarylang= [0-9a-f]+)")));
+    EXPECT_EQ((std::vector<std::string>{"", "Welcome back service, you have safely returned to TARNIAPP with exit code 0",
+                                        "Taxi to your hangar and have a pleasant stay.", "Over and out."}),
+              std::vector<std::string>(lines.end() - 4, lines.end()));
 }
 
-TEST(FrameStart, LanguageOptionSetsTheLocale)
+// Each row sets a language and a start-up delay; only a value makes the frame sleep.
+TEST(FrameStart, LanguageAndStartupDelayOptions)
 {
-    PROBE probe;
-    REPORT report;
-    struct
+    const int fallback = PRIMARYLANGID(GetUserDefaultUILanguage());
+    const struct
     {
         std::string Arguments;
         int Locale;
-    } cases[] = {
-        {"/lang:ger", 7}, {"-LANG HUNGARIAN", 14}, {"/LANG:French", 12}, {"/LANG:GER /LANG:ENGL", 7},
-        {"/LANG=GER", DefaultLanguage()}, {"/LANGUAGE:GER", DefaultLanguage()}, {"/LANG:klingon", DefaultLanguage()},
-    };
-    for (const auto& c : cases)
-    {
-        ASSERT_EQ(0, probe.Run(c.Arguments, &report)) << c.Arguments;
-        EXPECT_EQ(std::to_string(c.Locale), report["locale"]) << c.Arguments;
-    }
-}
-
-TEST(FrameStart, StartupDelayNeedsAValue)
-{
-    PROBE probe;
-    std::string log = probe.Dir.File("delay.log");
-    struct
-    {
-        std::string Arguments;
         bool Sleeps;
-    } cases[] = {
-        {"/STARTUPDELAY5", false}, {"/STARTUPDELAY", false}, {"/STARTUPDELAY:0", true},
-        {"-STARTUPDELAY 0", true}, {"/STARTUPDELAY:none", true},
+    } rows[] = {
+        {"/lang:ger /STARTUPDELAY5", 7, false},
+        {"-LANG HUNGARIAN /STARTUPDELAY", 14, false},
+        {"/LANG:French /STARTUPDELAY:0", 12, true},
+        {"/LANG:GER /LANG:ENGL -STARTUPDELAY 0", 7, true},
+        {"/LANG=GER /STARTUPDELAY:none", fallback, true},
+        {"/LANGUAGE:GER", fallback, false},
+        {"/LANG:klingon", fallback, false},
     };
-    for (const auto& c : cases)
+    PROBE probe;
+    std::string log = probe.Dir.File("options.log");
+    for (const auto& row : rows)
     {
-        ASSERT_EQ(0, probe.Run("/LOGIT:" + log + " " + c.Arguments, 0)) << c.Arguments;
-        EXPECT_EQ(c.Sleeps, Contains(LogBodies(log), "TARNIAPP sleeping for startupdelay")) << c.Arguments;
+        REPORT report = probe.Run("/LOGIT:" + log + " " + row.Arguments);
+        ASSERT_EQ(0, report.Code) << row.Arguments;
+        EXPECT_EQ(std::to_string(row.Locale), report.Values["locale"]) << row.Arguments;
+        EXPECT_EQ(row.Sleeps, Contains(LogBodies(log), "TARNIAPP sleeping for startupdelay")) << row.Arguments;
     }
-}
-
-TEST(FrameStart, ApplicationNameLosesOnlyTheLowerCaseExtension)
-{
-    PROBE upper("Probe.EXE");
-    REPORT report;
-    ASSERT_EQ(0, upper.Run("", &report));
-    EXPECT_EQ("Probe.EXE", report["appname"]);
 }
 
 TEST(FrameStart, DevelopmentLayoutCutsReleaseFolderFromTheApplicationDirectory)
 {
-    for (const char* release : {"Release", "release2"})
+    for (std::string subdir : {"dev\\Release", "dev\\release2", "plain\\Release"})
     {
-        PROBE probe("frameprobe.exe", std::string("dev\\") + release);
-        WriteFile(probe.Dir.File("dev\\main.cpp"), "");
-        REPORT report;
-        ASSERT_EQ(0, probe.Run("", &report, {}, probe.Dir.Path()));
-        EXPECT_EQ(probe.Dir.File("dev"), report["appdir"]) << release;
-        EXPECT_EQ(probe.Dir.File("dev"), report["cwd"]) << release;
-        EXPECT_EQ(probe.Dir.Path(), report["workdir"]) << release;
+        PROBE probe("frameprobe.exe", subdir);
+        bool development = subdir.find("dev") == 0;
+        if (development)
+            WriteFile(probe.Dir.File("dev\\main.cpp"), "");
+        std::string appDirectory = development ? probe.Dir.File("dev") : probe.Folder;
+        REPORT report = probe.Run("", probe.Dir.Path());
+        ASSERT_EQ(0, report.Code) << subdir;
+        EXPECT_EQ(appDirectory, report.Values["appdir"]) << subdir;
+        EXPECT_EQ(appDirectory, report.Values["cwd"]) << subdir;
+        EXPECT_EQ(probe.Dir.Path(), report.Values["workdir"]) << subdir;
     }
-
-    PROBE plain("frameprobe.exe", "plain\\Release");
-    REPORT report;
-    ASSERT_EQ(0, plain.Run("", &report, {}, plain.Dir.Path()));
-    EXPECT_EQ(plain.Folder, report["appdir"]);
-    EXPECT_EQ(plain.Folder, report["cwd"]);
 }
 
-TEST(CommandLineIni, LinesAreTrimmedUnquotedAndFollowTheCommandLine)
-{
-    PROBE probe;
-    std::string log = probe.Dir.File("ini.log");
-    WriteFile(probe.Dir.File("commandline.ini"),
-              "  /LANG:GER \t\r\n'/X:quoted'\r\n\"\"\r\n\t \r\n\"/Y two\"\r\n'\r\n/LOGIT:" + log + "\r\n");
-    WriteFile(probe.Dir.File("frameprobe_commandline.ini"), "/FROM:program ini");
-    REPORT report;
-    ASSERT_EQ(0, probe.Run("/first", &report));
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/first", "/LANG:GER", "/X:quoted", "\"\"", "/Y two", "'",
-                                        "/LOGIT:" + log, "/FROM:program ini"}),
-              probe.Arguments(report));
-    EXPECT_EQ("7", report["locale"]);
-    // Lines of these files are log options too: the log was opened by one.
-    std::vector<std::string> lines = LogBodies(log);
-    EXPECT_TRUE(Contains(lines, "TARNIAPP processing of " + probe.Dir.File("commandline.ini") + " done"));
-    EXPECT_TRUE(Contains(lines, "TARNIAPP program argument 8= '/FROM:program ini'"));
-}
-
-TEST(CommandLineIni, QrxIsTheFallbackAndTheWorkingDirectoryComesLast)
+// Application folder first, then the working directory; each "commandline.ini"
+// before the program's own; a ".qrx" twin only where the ".ini" is missing.
+TEST(CommandLineIni, CandidatesInOrderWithTrimmedLinesAndQrxFallback)
 {
     PROBE probe;
     TEMPDIR work("work");
-    WriteFile(probe.Dir.File("commandline.qrx"), "/FROM:qrx\n");
+    std::string log = probe.Dir.File("ini.log");
+    WriteFile(probe.Dir.File("commandline.ini"),
+              "  /LANG:GER \t\r\n'/X:quoted'\r\n\"\"\r\n\t \r\n\"/Y two\"\r\n'\r\n/LOGIT:" + log + "\r\n");
+    WriteFile(probe.Dir.File("frameprobe_commandline.qrx"), "/FROM:program qrx");
     WriteFile(work.File("commandline.ini"), "/FROM:workdir\n");
-    WriteFile(work.File("frameprobe_commandline.qrx"), "/FROM:workdir program qrx\n");
-    REPORT report;
-    ASSERT_EQ(0, probe.Run("", &report, {}, work.Path()));
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/FROM:qrx", "/FROM:workdir", "/FROM:workdir program qrx"}),
-              probe.Arguments(report));
-    EXPECT_EQ(work.Path(), report["workdir"]);
-    EXPECT_EQ(probe.Folder, report["cwd"]);
-
-    // The ".ini" file wins over its ".qrx" twin.
-    WriteFile(probe.Dir.File("commandline.ini"), "/FROM:ini\n");
-    ASSERT_EQ(0, probe.Run("", &report));
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/FROM:ini"}), probe.Arguments(report));
+    WriteFile(work.File("commandline.qrx"), "/FROM:workdir qrx\n");
+    WriteFile(work.File("frameprobe_commandline.ini"), "/FROM:workdir program ini\n");
+    REPORT report = probe.Run("/first", work.Path());
+    ASSERT_EQ(0, report.Code);
+    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/first", "/LANG:GER", "/X:quoted", "\"\"", "/Y two", "'",
+                                        "/LOGIT:" + log, "/FROM:program qrx", "/FROM:workdir",
+                                        "/FROM:workdir program ini"}),
+              report.Arguments);
+    EXPECT_EQ("7", report.Values["locale"]);
+    EXPECT_EQ(work.Path(), report.Values["workdir"]);
+    EXPECT_EQ(probe.Folder, report.Values["cwd"]);
+    // Lines of these files are log options too: the log was opened by one.
+    std::vector<std::string> lines = LogBodies(log);
+    EXPECT_TRUE(Contains(lines, "TARNIAPP processing of " + probe.Dir.File("commandline.ini") + " done"));
+    EXPECT_TRUE(Contains(lines, "TARNIAPP program argument 10= '/FROM:workdir program ini'"));
 }
 
-TEST(CommandLineIni, TheControllerDoesNotTakeLogOptionsFromTheFile)
+TEST(CommandLineIni, TheControllerTakesNoLogOptionsAndUnreadableFilesAddNothing)
 {
     PROBE controller("service.exe");
     std::string log = controller.Dir.File("never.log");
     WriteFile(controller.Dir.File("commandline.ini"), "/LOGIT:" + log + "\n");
     WriteFile(controller.Dir.File("service_commandline.ini"), "/FROM:service ini\n");
-    REPORT report;
-    ASSERT_EQ(0, controller.Run("", &report));
-    EXPECT_EQ((std::vector<std::string>{controller.Exe, "/LOGIT:" + log, "/FROM:service ini"}),
-              controller.Arguments(report));
+    // A folder of that name in the working directory cannot be read as a file.
+    TEMPDIR work("work");
+    CreateDirectoryA(work.File("commandline.ini").c_str(), 0);
+    REPORT report = controller.Run("/only", work.Path());
+    ASSERT_EQ(0, report.Code);
+    EXPECT_EQ((std::vector<std::string>{controller.Exe, "/only", "/LOGIT:" + log, "/FROM:service ini"}),
+              report.Arguments);
     EXPECT_FALSE(FileExists(log));
 }
 
@@ -509,34 +416,23 @@ TEST(CommandLineIni, DesktopFileIsReadFirstAndSendsTheDefaultLogThere)
 
     PROBE probe;
     WriteFile(probe.Dir.File("commandline.ini"), "/FROM:appdir\r\n");
-    REPORT report;
-    int code = probe.Run("", &report);
+    REPORT report = probe.Run("");
     std::string log = ReadFile(desktopLog);
     DeleteFileA(desktopIni.c_str());
     DeleteFileA((desktop + "commandline.qrx").c_str());
     DeleteFileA(desktopLog.c_str());
 
-    ASSERT_EQ(0, code);
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/FROM:desktop", "/LOGIT", "/FROM:appdir"}), probe.Arguments(report));
+    ASSERT_EQ(0, report.Code);
+    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/FROM:desktop", "/LOGIT", "/FROM:appdir"}), report.Arguments);
     EXPECT_NE(std::string::npos, log.find("TARNIAPP processing of " + desktopIni + " done"));
 }
 
-TEST(CommandLineIni, UnreadableFileAddsNothing)
+TEST(AssertionDialog, YesGoesOnNoEndsTheProgramAndNoAssertToggles)
 {
     PROBE probe;
-    // A folder of that name exists but cannot be read as a file.
-    CreateDirectoryA(probe.Dir.File("commandline.ini").c_str(), 0);
-    REPORT report;
-    ASSERT_EQ(0, probe.Run("/only", &report));
-    EXPECT_EQ((std::vector<std::string>{probe.Exe, "/only"}), probe.Arguments(report));
-}
-
-TEST(AssertionDialog, YesContinuesTheProgram)
-{
-    PROBE probe;
+    std::string assertLog = probe.Dir.File("assert.log");
     CHILD child;
-    ASSERT_TRUE(probe.Start(child, "/PROBEASSERT"));
-    HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+    HWND box = probe.Dialog(child, "/PROBEASSERT");
     ASSERT_NE(nullptr, box);
     std::string title = Narrow(WindowText(box));
     EXPECT_TRUE(std::regex_match(title, std::regex(R"(Tarni frameprobe \(0\.00\) / \d{1,2}:\d{2}:\d{2}.*)"))) << title;
@@ -549,51 +445,37 @@ TEST(AssertionDialog, YesContinuesTheProgram)
     EXPECT_NE(std::string::npos, text.find("Do you want to try to continue with the program?"));
     ASSERT_TRUE(PressButton(box, IDYES));
     EXPECT_EQ(0, child.Wait(20000));
-    EXPECT_EQ("1", probe.ReadReport()["mainthread"]) << "the program went on after Yes";
-    EXPECT_NE(std::string::npos, ReadFile(probe.Dir.File("assert.log")).find("Condition: probe==condition"));
-}
+    EXPECT_EQ("1", probe.ReadReport().Values["mainthread"]) << "the program went on after Yes";
+    EXPECT_NE(std::string::npos, ReadFile(assertLog).find("Condition: probe==condition"));
 
-TEST(AssertionDialog, NoEndsTheProgramAbnormally)
-{
-    PROBE probe;
-    CHILD child;
-    ASSERT_TRUE(probe.Start(child, "/PROBEASSERT /LANG:GER"));
-    HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+    // Switched off, the assertion is only recorded.
+    DeleteFileA(assertLog.c_str());
+    REPORT report = probe.Run("/NOASSERT /PROBEASSERT");
+    EXPECT_EQ(0, report.Code);
+    EXPECT_EQ("1", report.Values["mainthread"]);
+    EXPECT_NE(std::string::npos, ReadFile(assertLog).find("Condition: probe==condition"));
+
+    // A second switch turns the dialog on again; No ends the program.
+    CHILD german;
+    box = probe.Dialog(german, "/NOASSERT -noassert /PROBEASSERT /LANG:GER");
     ASSERT_NE(nullptr, box);
     EXPECT_EQ(0u, Narrow(ControlText(box, 0xFFFF)).find("Es ist eine unerwartete Situation aufgetreten."));
     ASSERT_TRUE(PressButton(box, IDNO));
-    EXPECT_EQ((int)EXCEPTION_ACCESS_VIOLATION, child.Wait(20000));
+    EXPECT_EQ((int)EXCEPTION_ACCESS_VIOLATION, german.Wait(20000));
     EXPECT_FALSE(FileExists(probe.Dir.File("report.txt")));
-}
-
-TEST(AssertionDialog, NoAssertSwitchesTheDialogOffAndASecondOneOnAgain)
-{
-    PROBE probe;
-    REPORT report;
-    ASSERT_EQ(0, probe.Run("/NOASSERT /PROBEASSERT", &report));
-    EXPECT_EQ("1", report["mainthread"]);
-    EXPECT_NE(std::string::npos, ReadFile(probe.Dir.File("assert.log")).find("Condition: probe==condition"));
-
-    CHILD child;
-    ASSERT_TRUE(probe.Start(child, "/NOASSERT -noassert /PROBEASSERT"));
-    HWND box = WaitForWindow(child.Id(), "#32770", 20000);
-    ASSERT_NE(nullptr, box);
-    PressButton(box, IDYES);
-    EXPECT_EQ(0, child.Wait(20000));
 }
 
 TEST(AssertionDialog, ASecondAssertionWhileTheDialogShowsIsOnlyRecorded)
 {
     PROBE probe;
     CHILD child;
-    ASSERT_TRUE(probe.Start(child, "/PROBEASSERT2"));
-    HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+    HWND box = probe.Dialog(child, "/PROBEASSERT2");
     ASSERT_NE(nullptr, box);
     std::string marker = probe.Dir.File("second.txt");
     for (int waited = 0; waited < 20000 && !FileExists(marker); waited += 50)
         Sleep(50);
+    // Had it shown a dialog of its own, nobody would have answered it.
     EXPECT_TRUE(FileExists(marker)) << "the second assertion returned while the first dialog showed";
-    EXPECT_EQ(1, CountWindows(child.Id(), "#32770"));
     PressButton(box, IDYES);
     EXPECT_EQ(0, child.Wait(20000));
     std::string text = ReadTextFile(probe.Dir.File("assert.log"));

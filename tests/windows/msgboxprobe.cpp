@@ -1,5 +1,5 @@
-// A program built on the frame that shows one message box: /KIND: INFO,
-// WARNING, ERROR, YESNO or YESNOCANCEL; title and text from MSGBOXPROBE_TITLE
+// A program built on the frame that shows one message box: /KIND: Info,
+// Warning, Error, YesNo or YesNoCancel; title and text from MSGBOXPROBE_TITLE
 // (absent: no title given) and MSGBOXPROBE_TEXT. With /CHILDOWNER the box is
 // opened from a child of a top-level window of class "MsgBoxProbeOwner".
 // Exit code: the box's result + 10.
@@ -30,15 +30,15 @@ static int ProbeMain(int count, char** arguments, char** environment)
     const char* text = getenv("MSGBOXPROBE_TEXT");
     STRING kind = GetArgValue("KIND", 0);
     int result = 0;
-    if (STRING::Compare(kind.Text(), "INFO") == 0)
+    if (_stricmp(kind.Text(), "Info") == 0)
         WINTARNI::InfoMsgBox(child, title, text);
-    else if (STRING::Compare(kind.Text(), "WARNING") == 0)
+    else if (_stricmp(kind.Text(), "Warning") == 0)
         WINTARNI::WarningMsgBox(child, title, text);
-    else if (STRING::Compare(kind.Text(), "ERROR") == 0)
+    else if (_stricmp(kind.Text(), "Error") == 0)
         WINTARNI::ErrorMsgBox(child, title, text);
-    else if (STRING::Compare(kind.Text(), "YESNO") == 0)
+    else if (_stricmp(kind.Text(), "YesNo") == 0)
         result = WINTARNI::YesNoMsgBox(child, title, text);
-    else if (STRING::Compare(kind.Text(), "YESNOCANCEL") == 0)
+    else if (_stricmp(kind.Text(), "YesNoCancel") == 0)
         result = WINTARNI::YesNoCancelMsgBox(child, title, text);
     else
         result = 100;
