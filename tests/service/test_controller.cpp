@@ -148,6 +148,22 @@ namespace
             return child.Wait(timeoutMs);
         }
 
+        // Runs the controller expecting one box, which is answered with OK;
+        // "title|text" of the box, and the exit code.
+        std::string RunWithBox(const std::string& arguments, int* exitCode)
+        {
+            CHILD child;
+            *exitCode = -2;
+            if (!child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe))
+                return "<not started>";
+            HWND box = WaitForWindow(child.Id(), "#32770", 20000);
+            std::string seen = box ? Narrow(WindowText(box)) + "|" + Narrow(ControlText(box, 0xFFFF)) : "<no box>";
+            if (box)
+                PressButton(box, IDOK);
+            *exitCode = child.Wait(20000);
+            return seen;
+        }
+
         std::string DemoLog() { return ReadTextFile(Dir.File("demoapp.log")); }
 
         TEMPDIR Dir{"ctl"};
@@ -214,32 +230,13 @@ TEST_F(ControllerTest, SyntaxBoxShowsTheVerbsForEveryHelpSpelling)
 {
     for (const char* verb : {"/?", "/HELP", "-help"})
     {
-        CHILD child;
-        ASSERT_TRUE(child.Start("\"" + Exe + "\" " + verb, Dir.Path(), {}, Exe));
-        HWND box = WaitForWindow(child.Id(), "#32770", 20000);
-        ASSERT_NE(nullptr, box) << verb;
-        EXPECT_EQ("Tarni Service Controller", Narrow(WindowText(box)));
-        EXPECT_EQ("Syntax:\r\n\r\nservice /config\r\n\r\nservice /start\r\nservice /stop\r\nservice /install\r\n"
-                  "service /uninstall\r\n",
-                  Narrow(ControlText(box, 0xFFFF)))
+        int code = 0;
+        EXPECT_EQ("Tarni Service Controller|Syntax:\r\n\r\nservice /config\r\n\r\nservice /start\r\nservice /stop\r\n"
+                  "service /install\r\nservice /uninstall\r\n",
+                  RunWithBox(verb, &code))
             << verb;
-        PressButton(box, IDOK);
-        EXPECT_EQ(0, child.Wait(20000)) << verb;
+        EXPECT_EQ(0, code) << verb;
     }
-}
-
-TEST_F(ControllerTest, MissingConfigurationStopsWithItsBox)
-{
-    DeleteFileA(Dir.File("service.cfg").c_str());
-    CHILD child;
-    ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
-    HWND box = WaitForWindow(child.Id(), "#32770", 20000);
-    ASSERT_NE(nullptr, box);
-    EXPECT_EQ("Tarni Service Controller", Narrow(WindowText(box)));
-    EXPECT_EQ("Service.cfg not found or wrong.", Narrow(ControlText(box, 0xFFFF)));
-    PressButton(box, IDOK);
-    EXPECT_EQ(100, child.Wait(20000));
-    EXPECT_EQ(0u, ServiceState(Name)) << "nothing was installed";
 }
 
 TEST_F(ControllerTest, AHostedProgramWithoutItsWindowKeepsTheServiceStopPendingUntilItEnds)
@@ -328,26 +325,12 @@ TEST_F(ControllerTest, AFolderWithBlanksIsRegisteredUnquoted)
     EXPECT_EQ(Exe, settings.Get()->lpBinaryPathName);
 }
 
-namespace
-{
-    // Runs the controller expecting one box; returns "title|text" and the exit code.
-    std::string AnswerBox(CHILD& child, int* exitCode)
-    {
-        HWND box = WaitForWindow(child.Id(), "#32770", 20000);
-        std::string seen = box ? Narrow(WindowText(box)) + "|" + Narrow(ControlText(box, 0xFFFF)) : "<no box>";
-        if (box)
-            PressButton(box, IDOK);
-        *exitCode = child.Wait(20000);
-        return seen;
-    }
-}
-
-TEST_F(ControllerTest, IncompleteConfigurationsAreRefusedInEitherLanguage)
+TEST_F(ControllerTest, MissingOrIncompleteConfigurationsAreRefusedInEitherLanguage)
 {
     const std::string complete = "AppName=" + Name + "\r\nAppExe=demoapp.exe\r\nAppHelp=demo|1\r\nAppRegKey=R\r\n"
                                  "AppWinClass=TarniDemoAppWindow\r\n";
     const char garbage[] = "\x01\xff" "\x00" "binary\x80" "=";
-    std::vector<std::string> broken = {"", std::string(garbage, sizeof(garbage) - 1)};
+    std::vector<std::string> broken = {"", "", std::string(garbage, sizeof(garbage) - 1)};
     for (const char* key : {"AppName=", "AppExe=", "AppHelp=", "AppRegKey=", "AppWinClass="})
     {
         std::string text = complete;
@@ -357,17 +340,19 @@ TEST_F(ControllerTest, IncompleteConfigurationsAreRefusedInEitherLanguage)
     }
     broken.push_back(complete.substr(0, complete.find("AppWinClass=")) + "AppWinClass=tarniDemoWindow\r\n");
 
+    // The first case is a missing file.
     for (size_t i = 0; i < broken.size(); i++)
     {
-        WriteFile(Dir.File("service.cfg"), broken[i]);
+        if (i == 0)
+            DeleteFileA(Dir.File("service.cfg").c_str());
+        else
+            WriteFile(Dir.File("service.cfg"), broken[i]);
         for (bool german : {false, true})
         {
-            CHILD child;
-            ASSERT_TRUE(child.Start("\"" + Exe + "\" /install /NOASSERT" + (german ? " /LANG:GER" : ""), Dir.Path(), {}, Exe));
             int code = 0;
             EXPECT_EQ(german ? "Tarni Service Controller|Service.cfg nicht gefunden oder fehlerhaft."
                              : "Tarni Service Controller|Service.cfg not found or wrong.",
-                      AnswerBox(child, &code))
+                      RunWithBox(std::string("/install /NOASSERT") + (german ? " /LANG:GER" : ""), &code))
                 << "configuration " << i;
             EXPECT_EQ(100, code) << "configuration " << i;
         }
@@ -384,10 +369,8 @@ TEST_F(ControllerTest, CfgOptionNamesAnotherFileWhenItExists)
     EXPECT_EQ(3, Run("/CFG:missing.cfg /uninstall")) << "a missing file is ignored without a box";
 
     WriteFile(Dir.File("broken.cfg"), "AppName=" + Name + "\r\n");
-    CHILD child;
-    ASSERT_TRUE(child.Start("\"" + Exe + "\" /CFG:broken.cfg /install", Dir.Path(), {}, Exe));
     int code = 0;
-    EXPECT_EQ("Tarni Service Controller|Service.cfg not found or wrong.", AnswerBox(child, &code));
+    EXPECT_EQ("Tarni Service Controller|Service.cfg not found or wrong.", RunWithBox("/CFG:broken.cfg /install", &code));
     EXPECT_EQ(100, code);
 }
 
@@ -407,20 +390,16 @@ TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
     };
     for (int german = 0; german < 2; german++)
     {
-        CHILD child;
-        ASSERT_TRUE(child.Start("\"" + Exe + "\" /install" + (german ? " /LANG:GER" : ""), Dir.Path(), {}, Exe));
         int code = 0;
-        EXPECT_EQ(refusals[german], AnswerBox(child, &code));
+        EXPECT_EQ(refusals[german], RunWithBox(german ? "/install /LANG:GER" : "/install", &code));
         EXPECT_EQ(99, code);
     }
     EXPECT_EQ(0u, ServiceState("Demo"));
 
     // The file is checked first: an incomplete one gives its own box.
     WriteFile(Dir.File("service.cfg"), "AppName=" + Name + "\r\n");
-    CHILD child;
-    ASSERT_TRUE(child.Start("\"" + Exe + "\" /install", Dir.Path(), {}, Exe));
     int code = 0;
-    EXPECT_EQ("Tarni Service Controller|Service.cfg not found or wrong.", AnswerBox(child, &code));
+    EXPECT_EQ("Tarni Service Controller|Service.cfg not found or wrong.", RunWithBox("/install", &code));
     EXPECT_EQ(100, code);
 }
 
