@@ -74,6 +74,9 @@ bool SERVICEWRAPPER::StartDispatcher()
     SERVICE_TABLE_ENTRYA table[2] = {{ServiceName, ServiceMain}, {0, 0}};
     Logit("SERVICEWRAPPER::StartDispatcher %s\n", ServiceName);
     bool ok = gCalls->StartDispatcher(table) != 0;
+    if (MainThread.Valid())
+        WaitForSingleObject(MainThread.Get(), 10000);
+    MainThread.Close();
     Logit("SERVICEWRAPPER::StartDispatcher returns ok= %d\n", ok ? 1 : 0);
     return ok;
 }
@@ -113,6 +116,8 @@ void WINAPI SERVICEWRAPPER::ControlHandler(DWORD code)
 void SERVICEWRAPPER::Main()
 {
     Logit("SERVICEWRAPPER::ServiceMain %s\n", ServiceName);
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), MainThread.Receive(), SYNCHRONIZE,
+                    FALSE, 0);
     StatusLock.Enter();
     Status.dwCurrentState = SERVICE_START_PENDING;
     StatusLock.Leave();

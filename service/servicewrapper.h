@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "framework/os/osys.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/text/strings.h"
 
 // Owner of a service manager or service handle. Declare the service handle
@@ -81,6 +82,9 @@ private:
     CRITSECT StatusLock;
     void* Instance;
     bool StoppedReported;
+    // The dispatcher returns once stopped is reported, which can be before
+    // the service main function has let go of this object.
+    OWNEDHANDLE MainThread;
 };
 
 // Runs the hosted application with "/service" and asks it to quit through

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -32,6 +33,7 @@ namespace
     LPHANDLER_FUNCTION gHandler;
     bool gRegisterFails;
     void (*gDispatcherWork)();
+    bool gSlowStoppedReport;
 
     BOOL WINAPI FakeStartDispatcher(const SERVICE_TABLE_ENTRYA* table)
     {
@@ -60,9 +62,13 @@ namespace
 
     BOOL WINAPI FakeSetStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status)
     {
-        std::lock_guard<std::mutex> lock(gMutex);
-        gReports.push_back({status->dwCurrentState, status->dwWin32ExitCode, status->dwServiceSpecificExitCode, handle});
-        gChanged.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(gMutex);
+            gReports.push_back({status->dwCurrentState, status->dwWin32ExitCode, status->dwServiceSpecificExitCode, handle});
+            gChanged.notify_all();
+        }
+        if (gSlowStoppedReport && status->dwCurrentState == SERVICE_STOPPED)
+            Sleep(200);
         return TRUE;
     }
 
@@ -75,6 +81,21 @@ namespace
                     return true;
             return false;
         });
+    }
+
+    // As the real manager may: returns once stopped is reported, while the
+    // service main function has not yet returned.
+    std::atomic<bool> gMainReturned;
+    BOOL WINAPI EarlyReturningDispatcher(const SERVICE_TABLE_ENTRYA* table)
+    {
+        LPSERVICE_MAIN_FUNCTIONA serviceMain = table[0].lpServiceProc;
+        gMainReturned = false;
+        std::thread([serviceMain] {
+            serviceMain(0, nullptr);
+            gMainReturned = true;
+        }).detach();
+        WaitForState(SERVICE_STOPPED);
+        return TRUE;
     }
 
     // A service whose work is a hosted program that ends when Ended is set.
@@ -112,6 +133,7 @@ namespace
             gHandler = nullptr;
             gRegisterFails = false;
             gDispatcherWork = nullptr;
+            gSlowStoppedReport = false;
             TESTSERVICE::Ended.Reset();
         }
         void TearDown() override { SERVICEWRAPPER::SetServiceCalls(nullptr); }
@@ -214,6 +236,25 @@ TEST_F(SERVICERUNTIME, DispatcherFailureIsReported)
     TESTSERVICE service("NoDispatcher");
     EXPECT_FALSE(service.StartDispatcher());
     EXPECT_TRUE(gReports.empty());
+}
+
+TEST_F(SERVICERUNTIME, DispatcherReturnsOnlyOnceServiceMainHasLetGoOfTheService)
+{
+    static const SERVICECALLS early = {EarlyReturningDispatcher, FakeRegisterHandler, FakeSetStatus};
+    SERVICEWRAPPER::SetServiceCalls(&early);
+    gSlowStoppedReport = true;
+    for (bool initOk : {false, true})
+    {
+        gDispatcherWork = nullptr;
+        gReports.clear();
+        TESTSERVICE::Ended.Set();
+        TESTSERVICE service("EarlyReturn", initOk);
+        EXPECT_TRUE(service.StartDispatcher());
+        EXPECT_TRUE(gMainReturned) << "init ok " << initOk;
+        // Whatever happened, the service thread must be done before the object goes.
+        while (!gMainReturned)
+            Sleep(10);
+    }
 }
 
 TEST_F(SERVICERUNTIME, LongNamesAreCutTo127CharactersForTheDispatcher)
