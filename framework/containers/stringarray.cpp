@@ -38,16 +38,18 @@ STRINGARRAY::STRINGARRAY(const char* source, const char* token, int maxitems) : 
     SetTypeName("STRINGARRAY");
     LogitIf(1, "STRINGARRAY::STRINGARRAY source= %s, token= %s\n", STRING::NullGuard(source), STRING::NullGuard(token));
     if (source)
-        Split(source, STRING::NullGuard(token));
+        Split(source, token);
 }
 
 void STRINGARRAY::Split(const char* source, const char* token)
 {
+    source = STRING::NullGuard(source);
+    token = STRING::NullGuard(token);
     Lock();
     for (int i = ItemCount - 1; i >= 0; i--)
         DeleteItem(i, 1);
     const char* start = source;
-    for (const char* p = source;; p++)
+    for (const char* p = source; p && token; p++)
     {
         if (*p == 0 || strchr(token, *p))
         {
@@ -98,6 +100,7 @@ int STRINGARRAY::Load(const char* filename, int unescape)
         const int chunkSize = 65535;
         char* chunk = static_cast<char*>(malloc(chunkSize));
         STRING line;
+        const STRING fresh;
         size_t got;
         while (chunk && (got = fread(chunk, 1, chunkSize, file)) > 0)
         {
@@ -117,7 +120,12 @@ int STRINGARRAY::Load(const char* filename, int unescape)
                 }
                 line.Append(p, (int)(lf - p));
                 AddLine(lines++, line, unescape);
-                line.Truncate(0);
+                // Items copy the line's block size: after a long line, later
+                // short items would each get a buffer of that size.
+                if (line.BlockSize() != fresh.BlockSize() || line.Flags() != fresh.Flags())
+                    line = fresh;
+                else
+                    line.Truncate(0);
                 p = lf + 1;
             }
         }
@@ -265,9 +273,12 @@ namespace
         return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : (int)value;
     }
 
+    // As STRING::iPos: an empty text contains nothing, not even an empty value.
     bool ContainsNoCase16(const char16_t* text, const char16_t* value)
     {
         int textLength = Length16(text), valueLength = Length16(value);
+        if (textLength == 0)
+            return false;
         for (int i = 0; i + valueLength <= textLength; i++)
         {
             if (EqualNoCase16(text + i, value, valueLength))
@@ -508,9 +519,22 @@ int HASH::Exists(const char* key, STRING** pvalue)
     return index >= 0 ? 1 : 0;
 }
 
+namespace
+{
+    // What a lookup that finds nothing hands out: empty, shared, not stored.
+    STRING& NoValue()
+    {
+        static STRING none;
+        none.Free();
+        return none;
+    }
+}
+
 STRING& HASH::Get(const char* key)
 {
     key = STRING::NullGuard(key);
+    if (!key)
+        return NoValue();
     Keys.Lock();
     int insertAt = 0;
     int index = Search(key, &insertAt);
@@ -531,8 +555,9 @@ STRING& HASH::Get(const char* key)
 
 STRING& HASH::GetExisting(const char* key)
 {
-    static STRING missing;
     key = STRING::NullGuard(key);
+    if (!key)
+        return NoValue();
     Keys.Lock();
     int insertAt = 0;
     int rcidx = Search(key, &insertAt);
@@ -541,8 +566,7 @@ STRING& HASH::GetExisting(const char* key)
     if (!value)
     {
         AssertHandler(0, "rcidx!=-1", __FILE__, __LINE__, key, 0);
-        missing.Free();
-        return missing;
+        return NoValue();
     }
     return *value;
 }

@@ -1,5 +1,6 @@
 #include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -367,6 +368,14 @@ TEST_F(StringArrayFile, LoadPutsLinesInFrontAndMissingFileChangesNothing)
     EXPECT_EQ((std::vector<std::string>{"a", "b", "a", "b", "x"}), Items(array));
     EXPECT_EQ(0, array.Load(Dir.File("missing.txt").c_str()));
     EXPECT_EQ(5, array.Count());
+
+    // Short lines after a long one get buffers of their own size.
+    ASSERT_TRUE(TESTSUPPORT::WriteFile(Path, std::string(100000, 'l') + "\nx\ny\n"));
+    STRINGARRAY after;
+    ASSERT_EQ(3, after.Load(Path.c_str()));
+    const STRING shortLine("x");
+    EXPECT_EQ(STRING(shortLine).Capacity(), after.GetItem(1)->Capacity());
+    EXPECT_EQ(STRING(shortLine).Capacity(), after.GetItem(2)->Capacity());
 }
 
 TEST_F(StringArrayFile, SaveSeparatesItemsWithCrLfAndReadsBackTheSame)
@@ -402,7 +411,7 @@ TEST(StringArrayFind, ModesMatchAsDocumented)
     const struct { const char16_t* Value; int Mode, Start, Expected; } cases[] = {
         {u"\u00e4bc", 0, 0, 1}, {u"\u00c4BC", 0, 0, 0}, {u"\u00e4bc", 0, 2, -1}, {u"\u00e4bc", 1, 0, 0},
         {u"\u00e4bc", 1, 2, 3}, {u"\u00e4bcde", 1, 4, 4}, {u"\u00e4bcde", 1, 5, -1}, {u"", 1, 2, 2},
-        {u"wide \u00f6", 2, 0, 5}, {u"wider", 2, 0, -1}, {u"42", 3, 0, 6}, {u"0", 3, 0, 0}, {u"x", 0, 8, -1}};
+        {u"wide \u00f6", 2, 0, 5}, {u"wider", 2, 0, -1}, {u"", 2, 2, 3}, {u"42", 3, 0, 6}, {u"0", 3, 0, 0}, {u"x", 0, 8, -1}};
     auto narrow = [](const std::u16string& text) {
         std::string out;
         for (char16_t c : text)
@@ -424,4 +433,23 @@ TEST(StringArrayFind, ModesMatchAsDocumented)
     ASSERT_EQ(2u, spy.Count());
     EXPECT_EQ("pvalue!=NULL", spy[0].Condition);
     EXPECT_EQ("wval!=NULL", spy[1].Condition);
+}
+
+// Asked to hand out null for a null text, the arrays and the store go on
+// without it instead of reading through it.
+TEST(NullTexts, FailOnNullLeavesArraysAndStoreUnchanged)
+{
+    _putenv("TARNIFAILONNULL=1");
+    STRINGARRAY split("a,b", nullptr);
+    HASH store;
+    store.Get("key") = "value";
+    const int splitCount = split.Count();
+    STRING& none = store.Get(nullptr);
+    const bool noneEmpty = none.IsEmpty();
+    _putenv("TARNIFAILONNULL=0");
+    STRING::NullGuard(nullptr);
+    _putenv("TARNIFAILONNULL=");
+    EXPECT_EQ(0, splitCount);
+    EXPECT_TRUE(noneEmpty);
+    EXPECT_EQ(1, store.Count());
 }
