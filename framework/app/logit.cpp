@@ -52,7 +52,9 @@ namespace
     // Line writing nests for separator lines; anything deeper is a loop
     // (an assertion raised while writing), which is cut off here.
     thread_local int tWriterDepth = 0;
-    bool gCreatingLock = false;
+    // The lock logs its own creation; that line is not written. Other
+    // threads' lines meanwhile are.
+    thread_local bool tCreatingLock = false;
 
     void UpdateWriting()
     {
@@ -80,13 +82,16 @@ namespace
         DWORD thread = GetCurrentThreadId();
         if (gFirstThread == 0)
             gFirstThread = thread;
-        if (!gLogLock && !gCreatingLock)
+        if (!gLogLock && !tCreatingLock)
         {
-            gCreatingLock = true;          // the mutex logs its own creation
-            gLogLock = new MUTEXSEM(0, 0, MUTEXSEM::CREATE);
-            gCreatingLock = false;
+            tCreatingLock = true;
+            MUTEXSEM* created = new MUTEXSEM(0, 0, MUTEXSEM::CREATE);
+            tCreatingLock = false;
+            // Two threads may get here at once: the first lock stored is the one.
+            if (InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&gLogLock), created, 0) != 0)
+                delete created;
         }
-        if (!gWriting || gCreatingLock || tWriterDepth > 4)
+        if (!gWriting || tCreatingLock || tWriterDepth > 4)
             return;
 
         tWriterDepth++;
@@ -252,13 +257,19 @@ namespace
         const char* colon = strchr(argument, ':');
         const char* value = colon && colon[1] ? colon + 1 : 0;
         STRING path = LogPathFor(value);
+        const bool hard = StartsWithNoCase(argument, "/LOGITHARD");
 
         if (gLogHandle)
             CloseLog();
         if (path.Length() >= (int)sizeof(gLogPath))
-            return;                         // longer paths are not provided for
+        {
+            // Longer paths are not provided for; a hard log still arms the crash handler.
+            if (hard)
+                CRASHDUMP::Install(2);
+            return;
+        }
         FORMAT::Copy(gLogPath, path.Text(), sizeof(gLogPath));
-        gHard = StartsWithNoCase(argument, "/LOGITHARD");
+        gHard = hard;
         gAppend = StartsWithNoCase(argument, "/LOGITAPPEND");
         gTemp = StartsWithNoCase(argument, "/LOGITTEMP");
 

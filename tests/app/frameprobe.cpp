@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "framework/app/crashdump.h"
 #include "framework/app/logit.h"
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
@@ -50,6 +51,7 @@ static int ProbeMain(int count, char** arguments, char** environment)
             fprintf(report, "commandline=%s\n", TARNIAPP::CommandLine().Text());
             fprintf(report, "locale=%d\n", gLocale);
             fprintf(report, "mainthread=%d\n", TARNIAPP::IsMainThread() ? 1 : 0);
+            fprintf(report, "crashlevel=%d\n", CRASHDUMP::Level());
             fclose(report);
         }
     }

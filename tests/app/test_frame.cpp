@@ -273,6 +273,23 @@ TEST(FrameStart, ArgumentsAppNameExitCodeAndBanner)
     EXPECT_EQ("Probe.EXE", report.Values["appname"]);
 }
 
+TEST(FrameStart, HardLogArmsTheCrashHandlerWhetherOrNotItOpens)
+{
+    PROBE probe;
+    const struct { std::string Arguments; const char* Level; } rows[] = {
+        {"/LOGIT:" + probe.Dir.File("plain.log"), "0"},
+        {"/LOGITHARD:" + probe.Dir.File("hard.log"), "2"},
+        {"/LOGITHARD:" + probe.Dir.File("missing\\hard.log"), "2"},
+        {"/LOGITHARD:" + probe.Dir.File(std::string(300, 'h') + ".log"), "2"},
+    };
+    for (const auto& row : rows)
+    {
+        REPORT report = probe.Run(row.Arguments);
+        EXPECT_EQ(0, report.Code) << row.Arguments;
+        EXPECT_EQ(row.Level, report.Values["crashlevel"]) << row.Arguments;
+    }
+}
+
 TEST(FrameStart, ControllerLogShowsStartArgumentsAndExit)
 {
     TEMPDIR dir("svc");
