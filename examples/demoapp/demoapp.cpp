@@ -41,7 +41,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     GetModuleFileNameA(0, path, sizeof(path));
     char* slash = strrchr(path, '\\');
     strcpy(slash ? slash + 1 : path, "demoapp.log");
+    // In a folder it cannot write to, the program still runs, unrecorded.
     FILE* log = fopen(path, "a");
+    if (!log)
+        log = fopen("NUL", "w");
     if (!log)
         return 1;
 
@@ -78,12 +81,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
     Stamp(log, asService ? "running as a service, waiting for WM_QUIT" : "running on the desktop");
 
     MSG message;
-    while (GetMessageA(&message, 0, 0, 0) > 0)
+    BOOL got;
+    while ((got = GetMessageA(&message, 0, 0, 0)) > 0)
     {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    Stamp(log, "end: WM_QUIT received");
+    Stamp(log, got == 0 ? "end: WM_QUIT received" : "end: the message loop failed");
     fclose(log);
     return 0;
 }
