@@ -73,8 +73,17 @@ namespace
         return _strnicmp(text, prefix, strlen(prefix)) == 0;
     }
 
+    // A line logged between a failed call and its GetLastError must not
+    // change the answer (writing to the debugger output does).
+    struct KEEPLASTERROR
+    {
+        DWORD Saved = GetLastError();
+        ~KEEPLASTERROR() { SetLastError(Saved); }
+    };
+
     void WriteLine(const char* format, va_list args)
     {
+        KEEPLASTERROR keep;
         double now = NowSeconds();
         if (gTimeBase == 0.0)
             gTimeBase = now;

@@ -242,6 +242,23 @@ TEST_F(LogTest, TempLogIsDeletedAndAppendKeepsTheOldText)
     EXPECT_EQ("second run", lines.back());
 }
 
+// Debugger output stays on once set, so this runs in a process of its own.
+TEST(LogLines, DISABLED_KeepTheCallersLastErrorWithDebugOutput)
+{
+    LogitOption("/LOGDEBUG");
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    Logit("after a failed call\n");
+    EXPECT_EQ((DWORD)ERROR_BAD_EXE_FORMAT, GetLastError());
+}
+
+TEST(LogLines, KeepTheCallersLastError)
+{
+    TESTSUPPORT::CHILD self;
+    ASSERT_TRUE(self.Start("\"" + TESTSUPPORT::SelfPath() + "\" --gtest_also_run_disabled_tests"
+                           " --gtest_filter=LogLines.DISABLED_KeepTheCallersLastErrorWithDebugOutput"));
+    EXPECT_EQ(0, self.Wait(60000));
+}
+
 TEST(LogOptions, UnknownOptionsAndUnwritablePathsLeaveTheLogOff)
 {
     for (const char* option : {"/INSTALL", "/LOGITX", "LOGIT", (const char*)0})
