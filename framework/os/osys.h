@@ -297,7 +297,6 @@ public:
     // mapped is never locked.
     bool Lock(void** memory, int timeout = -1);
     bool Unlock(void* memory);
-    int GetSize() const { return Size; }
 
 private:
     MUTEXSEM* pMutex;

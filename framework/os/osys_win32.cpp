@@ -1447,9 +1447,9 @@ bool SHAREDMEMORY::Lock(void** memory, int timeout)
 {
     if (memory)
         *memory = 0;
-    // Without a mapping there is nothing to guard, and a lock taken here
-    // would never be given back by a caller that sees a null block.
-    bool ok = pMemory && pMutex && pMutex->Request(timeout);
+    // The mutex is taken even without a mapping: callers bracket every
+    // Lock with an Unlock, which gives it back.
+    bool ok = pMutex && pMutex->Request(timeout);
     if (ok && memory)
         *memory = pMemory;
     Logit("SHAREDMEMORY::Lock %p returns %d\n", hMem, ok);
@@ -1519,14 +1519,18 @@ GETPRIVILEGE::GETPRIVILEGE(const char* privilegeName)
         return;
     }
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    TOKEN_PRIVILEGES previous = {};
+    DWORD previousSize = sizeof(previous);
     ::SetLastError(0);
-    BOOL adjusted = AdjustTokenPrivileges(token, FALSE, &privileges, 0, 0, 0);
+    BOOL adjusted = AdjustTokenPrivileges(token, FALSE, &privileges, sizeof(previous), &previous, &previousSize);
     // A privilege the token lacks still "succeeds", with ERROR_NOT_ALL_ASSIGNED.
     DWORD error = ::GetLastError();
     Ok = adjusted && error == 0;
     if (!Ok)
         Logit("GETPRIVILEGE::GetLastError after AdjustTokenPrivileges is %ld\n", (long)error);
-    Adjusted = Ok;
+    // A privilege that was enabled before stays enabled afterwards. Windows
+    // lists only changed privileges in the previous state, Wine all of them.
+    Adjusted = Ok && previous.PrivilegeCount > 0 && !(previous.Privileges[0].Attributes & SE_PRIVILEGE_ENABLED);
     Privilege = {1, privileges.Privileges[0].Luid.LowPart, privileges.Privileges[0].Luid.HighPart, SE_PRIVILEGE_ENABLED};
 }
 
@@ -1913,7 +1917,6 @@ void DLLINTERFACE::Unload()
         Logit("DLLINTERFACE::Unload free library %p (%s)\n", hDll, DllName);
         FreeLibrary(static_cast<HMODULE>(hDll));
         hDll = 0;
-        DllName[0] = 0;
     }
     Logit("DLLINTERFACE::Unload done\n");
 }

@@ -167,9 +167,12 @@ TEST(SharedMemory, BrokenArgumentsAssertOnce)
     SHAREDMEMORY absent(Unique("absent").c_str(), 64, SHAREDMEMORY::OPEN);
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("this->pMemory && this->pMutex", spy.Last().Condition);
+    // Without a block the lock is still taken, so that Unlock has it to give back.
     void* memory = &spy;
-    EXPECT_FALSE(absent.Lock(&memory, 0));
+    EXPECT_TRUE(absent.Lock(&memory, 0));
     EXPECT_EQ(nullptr, memory);
+    EXPECT_TRUE(absent.Unlock(memory));
+    EXPECT_EQ(1u, spy.Count());
 
     spy.Clear();
     SHAREDMEMORY shared(Unique("mode").c_str(), 64, 3);   // still created
@@ -219,6 +222,13 @@ TEST(GetPrivilege, EnablesAHeldPrivilegeForItsLifetimeOnly)
     }
     EXPECT_EQ(0, PrivilegeState(held));
     EXPECT_EQ(-1, PrivilegeState(lacking));
+    const char* enabled = "SeChangeNotifyPrivilege";
+    ASSERT_EQ(1, PrivilegeState(enabled));
+    {
+        GETPRIVILEGE again(enabled);
+        EXPECT_TRUE(again.Success());
+    }
+    EXPECT_EQ(1, PrivilegeState(enabled)) << "a privilege enabled before stays enabled";
     EXPECT_EQ((std::vector<std::string>{"GETPRIVILEGE::GetLastError after AdjustTokenPrivileges is 1300"}),
               log.Lines("GETPRIVILEGE::"));
 
