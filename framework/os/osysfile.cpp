@@ -149,6 +149,13 @@ namespace
         STREAM(const STREAM&) = delete;
         STREAM& operator=(const STREAM&) = delete;
         FILE* Get() const { return Stream; }
+        // Closes now; false when the last buffered bytes could not be written.
+        bool Close()
+        {
+            bool ok = Stream && fclose(Stream) == 0;
+            Stream = 0;
+            return ok;
+        }
 
     private:
         FILE* Stream;
@@ -561,7 +568,9 @@ bool FILENAME::CopyTo(const char* target, bool overwrite) const
         return false;
     if (!overwrite && to.Exists())
         return false;
-    STREAM in(fsopen(Path.Text(), "rb"));
+    // A file another program is writing can be copied; the target is the
+    // copy's alone, which also refuses a copy onto the source itself.
+    STREAM in(fsopen(Path.Text(), "rb", _SH_DENYNO));
     if (!in.Get())
         return false;
     STREAM out(fsopen(to.Text(), "wb"));
@@ -574,7 +583,8 @@ bool FILENAME::CopyTo(const char* target, bool overwrite) const
         read = fread(block, 1, sizeof(block), in.Get());
         written = fwrite(block, 1, read, out.Get());
     } while (read == sizeof(block) && written == read);
-    return read == written && !ferror(in.Get());
+    bool ok = read == written && !ferror(in.Get());
+    return out.Close() && ok;
 }
 
 bool FILENAME::FixInvalidChars(bool allowSeparators, int replacement)
@@ -824,7 +834,16 @@ bool FILELOCK::Lock(int timeout, bool hardFail)
         return true;
     }
     if (!gFileLockMutex.Request(-1))
+    {
+        // An abandoned wait (a thread ended holding a lock) leaves the mutex
+        // owned here; give it back, or every other thread's lock waits for ever.
+        if (gFileLockMutex.Request(0))
+        {
+            gFileLockMutex.Release();
+            gFileLockMutex.Release();
+        }
         return Active;
+    }
     if (!WaitForFile(timeout))
     {
         if (!hardFail)
@@ -1024,10 +1043,29 @@ bool OSYS::DeleteTree(const char* directory)
         return false;
     STRINGARRAY entries;
     ListFiles(root.Text(), "*", &entries, true);
+    // The list holds the files of a linked folder (junction or symbolic link)
+    // as if they were in the tree: only the link itself goes, never its target.
+    STRINGARRAY links;
+    for (int i = 0; i < entries.Count(); i++)
+    {
+        DWORD attributes = GetFileAttributesA(entries.Text(i));
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            links.AddItem(STRING(entries.Text(i)));
+    }
+    auto throughLink = [&links](const char* path) {
+        for (int i = 0; i < links.Count(); i++)
+        {
+            int length = links.GetItem(i)->Length();
+            if (_strnicmp(path, links.Text(i), length) == 0 && path[length] == '\\')
+                return true;
+        }
+        return false;
+    };
     for (int i = 0; i < entries.Count(); i++)
     {
         FILENAME entry(entries.Text(i));
-        if (!entry.IsDirectory())
+        if (!entry.IsDirectory() && !throughLink(entry.Text()))
         {
             entry.SetReadOnly(false);
             entry.Delete();
@@ -1036,7 +1074,7 @@ bool OSYS::DeleteTree(const char* directory)
     // Each folder comes after its contents in the list.
     for (int i = 0; i < entries.Count(); i++)
     {
-        if (IsDirectoryPath(entries.Text(i)))
+        if (IsDirectoryPath(entries.Text(i)) && !throughLink(entries.Text(i)))
             _rmdir(entries.Text(i));
     }
     _rmdir(root.Text());

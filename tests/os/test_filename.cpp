@@ -354,4 +354,11 @@ TEST(FileQueries, CopyToCopiesEveryBlockAndKeepsTargetsUnlessAsked)
     EXPECT_EQ("old", TESTSUPPORT::ReadFile(target));
     EXPECT_FALSE(FILENAME(source.c_str()).CopyTo(source.c_str(), true));
     EXPECT_EQ(bytes, TESTSUPPORT::ReadFile(source));
+
+    // A file that another program holds open for writing can still be copied.
+    HANDLE writer = CreateFileA(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    EXPECT_TRUE(FILENAME(source.c_str()).CopyTo(target.c_str(), true));
+    CloseHandle(writer);
+    EXPECT_EQ(bytes, TESTSUPPORT::ReadFile(target));
 }

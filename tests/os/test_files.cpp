@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,7 +78,9 @@ TEST(Fsopen, DefaultSharingIsSeenByAnotherProcess)
         FILE* stream = fsopen(path.c_str(), c.Mode, -1, 0);
         ASSERT_TRUE(stream) << c.Mode;
         if (c.Mode[0] == 'a')
+        {
             EXPECT_EQ(5, ftell(stream)) << "append starts at the end";
+        }
         EXPECT_EQ(c.Read, OpensInOtherProcess(path, "rb")) << "reader beside " << c.Mode;
         EXPECT_EQ(c.Write, OpensInOtherProcess(path, "r+b")) << "writer beside " << c.Mode;
         fclose(stream);
@@ -229,6 +232,27 @@ TEST(FileLock, LeftoverLockFileIsTakenMisuseAssertsAndOneProcessLocksOneAtATime)
         ASSERT_TRUE(lock.Lock(1000, true));
     }
     EXPECT_FALSE(TESTSUPPORT::FileExists(path + ".lock")) << "the destructor unlocks";
+}
+
+TEST(FileLock, AThreadEndingWithItsLockHeldBlocksNoOtherThread)
+{
+    TESTSUPPORT::TEMPDIR dir("la");
+    ASSERTSPY spy;   // the orphaned lock is unlocked by a thread that does not own the mutex
+    std::unique_ptr<FILELOCK> orphan(new FILELOCK(dir.File("one").c_str()));
+    std::thread([&] { orphan->Lock(1000, true); }).join();
+    FILELOCK mine(dir.File("two").c_str());
+    EXPECT_FALSE(mine.Lock(1000, true)) << "an abandoned wait is no lock";
+
+    auto done = std::make_shared<std::atomic<int>>(-1);
+    const std::string third = dir.File("three");
+    std::thread([done, third] {
+        FILELOCK lock(third.c_str());
+        *done = lock.Lock(1000, true) ? 1 : 0;
+    }).detach();   // left blocked if the mutex stayed owned
+    for (int waited = 0; waited < 10000 && *done < 0; waited += 50)
+        Sleep(50);
+    EXPECT_EQ(1, done->load());
+    orphan.reset();
 }
 
 TEST(ListFiles, PatternsWarningsAndRecursionOrder)
