@@ -253,10 +253,7 @@ TEST(LogLines, DISABLED_KeepTheCallersLastErrorWithDebugOutput)
 
 TEST(LogLines, KeepTheCallersLastError)
 {
-    TESTSUPPORT::CHILD self;
-    ASSERT_TRUE(self.Start("\"" + TESTSUPPORT::SelfPath() + "\" --gtest_also_run_disabled_tests"
-                           " --gtest_filter=LogLines.DISABLED_KeepTheCallersLastErrorWithDebugOutput"));
-    EXPECT_EQ(0, self.Wait(60000));
+    EXPECT_EQ(0, TESTSUPPORT::RunDisabledTest("LogLines.DISABLED_KeepTheCallersLastErrorWithDebugOutput"));
 }
 
 TEST(LogOptions, UnknownOptionsAndUnwritablePathsLeaveTheLogOff)

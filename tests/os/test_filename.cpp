@@ -172,10 +172,7 @@ TEST(ShellStrings, DISABLED_FullTableIgnoresFurtherNames)
 
 TEST(ShellStrings, FullTableIgnoresFurtherNames)
 {
-    TESTSUPPORT::CHILD self;
-    ASSERT_TRUE(self.Start("\"" + TESTSUPPORT::SelfPath() + "\" --gtest_also_run_disabled_tests"
-                           " --gtest_filter=ShellStrings.DISABLED_FullTableIgnoresFurtherNames"));
-    EXPECT_EQ(0, self.Wait(60000));
+    EXPECT_EQ(0, TESTSUPPORT::RunDisabledTest("ShellStrings.DISABLED_FullTableIgnoresFurtherNames"));
 }
 
 TEST(TempNames, FolderNamesGiveTheTemporaryFolderAndFileNamesFreshOnes)

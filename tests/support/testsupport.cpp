@@ -170,6 +170,14 @@ std::string SelfPath()
     return path;
 }
 
+int RunDisabledTest(const std::string& name)
+{
+    CHILD self;
+    if (!self.Start("\"" + SelfPath() + "\" --gtest_also_run_disabled_tests --gtest_filter=" + name))
+        return -2;
+    return self.Wait(60000);
+}
+
 std::string SelfDirectory()
 {
     std::string path = SelfPath();

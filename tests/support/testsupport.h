@@ -71,6 +71,9 @@ namespace TESTSUPPORT
     // A folder of OSYS::GetSystemPath without its trailing backslash.
     std::string SystemFolder(int type);
     std::string SelfPath();
+    // Runs one test of this program, named "Suite.DISABLED_Name", in a process
+    // of its own (for process-wide state that cannot be undone); its exit code.
+    int RunDisabledTest(const std::string& name);
 
     // The Windows version Wine reports to one program name, while in scope.
     class APPVERSION
