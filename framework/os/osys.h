@@ -293,8 +293,9 @@ public:
     SHAREDMEMORY(const SHAREDMEMORY&) = delete;
     SHAREDMEMORY& operator=(const SHAREDMEMORY&) = delete;
 
-    // *memory is null unless the lock was taken; a block that could not be
-    // mapped is never locked.
+    // Takes the block's mutex; *memory is the block, null when the lock was
+    // not taken or the block could not be mapped. A Lock that returned true
+    // needs its Unlock.
     bool Lock(void** memory, int timeout = -1);
     bool Unlock(void* memory);
 
