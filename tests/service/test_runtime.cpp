@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "framework/app/tarni_win32.h"
+#include "service/serviceconfig.h"
 #include "service/serviceops.h"
 #include "service/servicewrapper.h"
 #include "tests/support/testsupport.h"
@@ -274,6 +276,30 @@ TEST_F(SERVICERUNTIME, LongNamesAreCutTo127CharactersForTheDispatcher)
         EXPECT_EQ(expected, gRegisteredName);
         TESTSERVICE::Ended.Reset();
         gReports.clear();
+    }
+}
+
+// The boxes and exit codes of a wrong file are proven on the real controller;
+// what a good file leaves in the store is seen here.
+TEST(SERVICECONFIGTEST, AdvGuiDefaultsToZeroAndAnEmptyValueCounts)
+{
+    struct RESTORE
+    {
+        STRINGARRAY Saved{TARNIAPP::Arguments()};
+        ~RESTORE() { TARNIAPP::Arguments() = Saved; }
+    } restore;
+    TESTSUPPORT::TEMPDIR dir("cfg");
+    const std::string complete = "AppName=A\nAppExe=a.exe\nAppHelp=a|1\nAppRegKey=\nAppWinClass=TarniA\n";
+    const struct { const char* Extra; const char* AdvGui; } rows[] = {{"", "0"}, {"ADVGUI=1\n", "1"}};
+    for (const auto& row : rows)
+    {
+        ASSERT_TRUE(TESTSUPPORT::WriteFile(dir.File("service.cfg"), complete + row.Extra));
+        TARNIAPP::Arguments().DeleteAll();
+        TARNIAPP::Arguments().AddItem(STRING(("/CFG:" + dir.File("service.cfg")).c_str()));
+        EXPECT_EQ(0, SERVICECONFIG::Load()) << row.Extra;
+        EXPECT_STREQ(row.AdvGui, SERVICECONFIG::Value("ADVGUI").Text()) << row.Extra;
+        EXPECT_STREQ("", SERVICECONFIG::Value("AppRegKey").Text());
+        EXPECT_STREQ("TarniA", SERVICECONFIG::Value("AppWinClass").Text());
     }
 }
 
