@@ -34,32 +34,12 @@ namespace
         return child.Wait(20000) == 0 ? 1 : 0;
     }
 
-    // Temporary folders have ASCII names.
-    std::wstring Wide(const std::string& ascii)
-    {
-        return std::wstring(ascii.begin(), ascii.end());
-    }
-
-    bool CreateWide(const std::wstring& path, const char* bytes)
-    {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
-        DWORD written = 0;
-        bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes, (DWORD)strlen(bytes), &written, 0);
-        CloseHandle(file);
-        return ok;
-    }
-
     std::vector<std::string> Items(const STRINGARRAY& list)
     {
         std::vector<std::string> items;
         for (int i = 0; i < list.Count(); i++)
             items.push_back(list.Text(i));
         return items;
-    }
-
-    std::string FullPath(const std::string& path)
-    {
-        return FILENAME(path.c_str()).FullPath().Text();
     }
 }
 
@@ -70,17 +50,11 @@ TEST(Fsopen, DefaultSharingIsSeenByAnotherProcess)
     ASSERT_TRUE(TESTSUPPORT::WriteFile(path, "12345"));
     ASSERT_EQ(1, OpensInOtherProcess(path, "r+b")) << "the probe must reach a file nobody holds";
 
-    const struct { const char* Mode; int Read; int Write; } cases[] = {
-        {"r", 1, 0}, {"rb", 1, 0}, {"r+", 0, 0}, {"a", 0, 0}, {"w", 0, 0},
-    };
+    const struct { const char* Mode; int Read; int Write; } cases[] = {{"r", 1, 0}, {"r+", 0, 0}, {"w", 0, 0}};
     for (const auto& c : cases)
     {
         FILE* stream = fsopen(path.c_str(), c.Mode, -1, 0);
         ASSERT_TRUE(stream) << c.Mode;
-        if (c.Mode[0] == 'a')
-        {
-            EXPECT_EQ(5, ftell(stream)) << "append starts at the end";
-        }
         EXPECT_EQ(c.Read, OpensInOtherProcess(path, "rb")) << "reader beside " << c.Mode;
         EXPECT_EQ(c.Write, OpensInOtherProcess(path, "r+b")) << "writer beside " << c.Mode;
         fclose(stream);
@@ -93,11 +67,15 @@ TEST(Fsopen, DefaultSharingIsSeenByAnotherProcess)
     EXPECT_EQ(nullptr, fsopen(dir.File("missing.txt").c_str(), "r", -1, 1));
 }
 
-TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideForm)
+TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideFormAndResolvesToTheSystemsName)
 {
     TESTSUPPORT::TEMPDIR dir("fs");
     const std::string base = dir.Path() + "\\";
-    ASSERT_TRUE(CreateWide(Wide(base) + L"gr\u00fc\u00dfe-\u0416.txt", "hello"));
+    const std::wstring wideBase(base.begin(), base.end());   // temporary folders have ASCII names
+    HANDLE file = CreateFileW((wideBase + L"gr\u00fc\u00dfe-\u0416.txt").c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, 0, 0);
+    DWORD written = 0;
+    ASSERT_TRUE(file != INVALID_HANDLE_VALUE && WriteFile(file, "hello", 5, &written, 0));
+    CloseHandle(file);
     const std::string utf8Path = base + "gr\xC3\xBC\xC3\x9F" "e-\xD0\x96.txt";
 
     EXPECT_EQ(nullptr, fsopen(utf8Path.c_str(), "rb", -1, 0)) << "the 8-bit name does not exist";
@@ -107,42 +85,17 @@ TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideForm)
     EXPECT_EQ(5u, fread(buffer, 1, sizeof(buffer), stream));
     EXPECT_STREQ("hello", buffer);
     fclose(stream);
-
-    FILE* created = fsopen((base + "neu-\xD0\x96.txt").c_str(), "w", -1, 1);
-    ASSERT_TRUE(created);
-    fclose(created);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((Wide(base) + L"neu-\u0416.txt").c_str()));
     EXPECT_EQ(nullptr, fsopen((base + "fehlt-\xD0\x96.txt").c_str(), "r", -1, 1));
-}
 
-TEST(ResolveFinalPath, Utf8NameBecomesTheSystemsFinalPath)
-{
-    TESTSUPPORT::TEMPDIR dir("fp");
-    const std::string base = dir.Path() + "\\", utf8Path = base + "final-\xC3\xA4\xD0\x96.txt";
-    ASSERT_TRUE(CreateWide(Wide(base) + L"final-\u00e4\u0416.txt", ""));
     char ansiName[MAX_PATH];
-    WideCharToMultiByte(CP_ACP, 0, L"\\final-\u00e4\u0416.txt", -1, ansiName, sizeof(ansiName), 0, 0);
-
+    WideCharToMultiByte(CP_ACP, 0, L"\\gr\u00fc\u00dfe-\u0416.txt", -1, ansiName, sizeof(ansiName), 0, 0);
     FILENAME name(utf8Path.c_str());
-    ASSERTSPY spy;
     ASSERT_TRUE(name.ResolveFinalPath(true));
-    EXPECT_EQ(0u, spy.Count());
     const std::string resolved = name.Text();
     EXPECT_NE(0, _strnicmp(resolved.c_str(), "\\\\?\\", 4)) << resolved;
     ASSERT_GT(resolved.size(), strlen(ansiName));
     EXPECT_EQ(ansiName, resolved.substr(resolved.size() - strlen(ansiName)));
-
-    FILENAME lenient(utf8Path.c_str());
-    EXPECT_TRUE(lenient.ResolveFinalPath(false));
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("must_exist", spy.Last().Condition);
-
-    FILENAME plain(dir.File("plain.txt").c_str());
-    ASSERT_TRUE(TESTSUPPORT::WriteFile(plain.Text(), "x"));
-    EXPECT_FALSE(plain.ResolveFinalPath(true));
-    EXPECT_EQ(dir.File("plain.txt"), plain.Text());
-    FILENAME missing((base + "fehlt-\xD0\x96.txt").c_str());
-    EXPECT_FALSE(missing.ResolveFinalPath(true));
+    EXPECT_FALSE(FILENAME((base + "fehlt-\xD0\x96.txt").c_str()).ResolveFinalPath(true));
 }
 
 TEST(FileLock, AnotherProcessHoldingTheFileMakesLockFailHardOrGoOnSoftly)
@@ -173,21 +126,15 @@ TEST(FileLock, AnotherProcessHoldingTheFileMakesLockFailHardOrGoOnSoftly)
         EXPECT_GE(seconds, 3.0);
         EXPECT_LE(seconds, 10.0);
         EXPECT_FALSE(lock.IsLockActive());
-        const std::string error = lock.GetErrorText().Text();
-        EXPECT_EQ(0u, error.rfind("fsopen failed for '" + lockName + "', errno= ", 0)) << error;
-        auto lines = log.Lines("FILELOCK::WaitForFile loop ");
-        ASSERT_GE(lines.size(), 5u);
-        EXPECT_EQ("FILELOCK::WaitForFile loop 0", lines[0]);
+        EXPECT_GE(log.Lines("FILELOCK::WaitForFile loop ").size(), 2u) << "it waits and retries";
         EXPECT_EQ(1u, log.Lines("FILELOCK::WaitForFile failed to obtain lock").size());
-        EXPECT_EQ(1u, log.Lines("WARNING! FILELOCK::Lock could not obtail file lock").size());
     }
     {
         ASSERTSPY spy;
         EXPECT_TRUE(lock.Lock(300, false));
         EXPECT_TRUE(lock.IsLockActive());
         EXPECT_FALSE(lock.HoldsFile());
-        ASSERT_EQ(1u, spy.Count());
-        EXPECT_EQ("this->FileLock!=0 || hard_fail", spy.Last().Condition);
+        EXPECT_EQ(1u, spy.Count());
         EXPECT_TRUE(lock.Unlock());
         EXPECT_TRUE(TESTSUPPORT::FileExists(lockName)) << "a lock never held is not deleted";
     }
@@ -196,27 +143,18 @@ TEST(FileLock, AnotherProcessHoldingTheFileMakesLockFailHardOrGoOnSoftly)
     EXPECT_EQ(0, child.Wait(20000));
     EXPECT_TRUE(lock.Lock(-1, true));
     EXPECT_TRUE(lock.HoldsFile());
-    EXPECT_TRUE(TESTSUPPORT::FileExists(lockName));
     EXPECT_TRUE(lock.Unlock());
     EXPECT_FALSE(TESTSUPPORT::FileExists(lockName));
 }
 
-TEST(FileLock, LeftoverLockFileIsTakenMisuseAssertsAndOneProcessLocksOneAtATime)
+TEST(FileLock, LeftoverLockFileIsTakenAndOneProcessLocksOneAtATime)
 {
     TESTSUPPORT::TEMPDIR dir("lk");
     const std::string path = dir.File("data.txt");
     ASSERT_TRUE(TESTSUPPORT::WriteFile(path + ".lock", "left behind"));
     {
-        ASSERTSPY spy;
         FILELOCK lock(path.c_str());
-        EXPECT_TRUE(lock.Unlock());
-        ASSERT_EQ(1u, spy.Count());
-        EXPECT_EQ("this->IsLockActive", spy.Last().Condition);
         EXPECT_TRUE(lock.Lock(1000, true));
-        EXPECT_TRUE(lock.Lock(1000, true));
-        ASSERT_EQ(2u, spy.Count());
-        EXPECT_EQ("!this->IsLockActive", spy.Last().Condition);
-        EXPECT_TRUE(lock.IsLockActive());
 
         // Another file, but the same process-wide lock.
         std::atomic<bool> locked(false);
@@ -258,7 +196,7 @@ TEST(FileLock, AThreadEndingWithItsLockHeldBlocksNoOtherThread)
 TEST(ListFiles, PatternsWarningsAndRecursionOrder)
 {
     TESTSUPPORT::TEMPDIR dir("ls");
-    const std::string base = FullPath(dir.Path()) + "\\";
+    const std::string base = std::string(FILENAME(dir.Path().c_str()).FullPath().Text()) + "\\";
     for (const char* sub : {"sub", "sub\\deeper", ".hidden"})
         ASSERT_TRUE(CreateDirectoryA(dir.File(sub).c_str(), 0));
     for (const char* file : {"a.txt", "B.TXT", "c.log", "sub\\d.txt", "sub\\deeper\\e.txt", ".hidden\\f.txt",
@@ -276,12 +214,7 @@ TEST(ListFiles, PatternsWarningsAndRecursionOrder)
         TESTSUPPORT::LOGCAPTURE log(1);
         EXPECT_EQ(3, OSYS::ListFiles(dir.Path().c_str(), "*.*", &list, false));
         EXPECT_EQ((std::vector<std::string>{base + "B.TXT", base + "a.txt", base + "c.log"}), sorted(list));
-        auto warnings = log.Lines("OSYS::ListFiles Warning! Ingoring '");
-        std::sort(warnings.begin(), warnings.end());
-        EXPECT_EQ((std::vector<std::string>{
-                      "OSYS::ListFiles Warning! Ingoring 'odd%name.txt' (would convert to shell string)",
-                      "OSYS::ListFiles Warning! Ingoring 'x$y.txt' (would convert to shell string)"}),
-                  warnings);
+        EXPECT_EQ(2u, log.Lines("OSYS::ListFiles Warning! Ingoring '").size());
     }
 
     // A pattern applies to the files of every subfolder but dot folders.
@@ -289,8 +222,7 @@ TEST(ListFiles, PatternsWarningsAndRecursionOrder)
     EXPECT_EQ(4, OSYS::ListFiles(dir.Path().c_str(), "*.TXT", &list, true));
     EXPECT_EQ((std::vector<std::string>{base + "B.TXT", base + "a.txt", base + "sub\\d.txt", base + "sub\\deeper\\e.txt"}),
               sorted(list));
-    EXPECT_EQ(4, OSYS::ListFiles(dir.Path().c_str(), "*.TXT", nullptr, true)) << "counting only";
-    EXPECT_EQ(1, OSYS::ListFiles(dir.Path().c_str(), "?.log", nullptr, true));
+    EXPECT_EQ(1, OSYS::ListFiles(dir.Path().c_str(), "?.log", nullptr, true)) << "counting only";
     EXPECT_EQ(0, OSYS::ListFiles(dir.File("missing").c_str(), "*", &list, true));
 
     // "*" with recursion lists each folder after its contents.
@@ -301,14 +233,12 @@ TEST(ListFiles, PatternsWarningsAndRecursionOrder)
     auto at = [&](const char* name) { return std::find(items.begin(), items.end(), base + name) - items.begin(); };
     EXPECT_LT(at("sub\\deeper\\e.txt"), at("sub\\deeper"));
     EXPECT_LT(at("sub\\deeper"), at("sub"));
-    EXPECT_LT(at("sub\\d.txt"), at("sub"));
     EXPECT_LT(at("sub"), 7);
     EXPECT_EQ(7, at(".hidden"));
 
     const struct { const char* Name; const char* Pattern; bool Match; } wildcards[] = {
-        {"A.TXT", "*.txt", true}, {".txt", "*.txt", true}, {"a.txt.bak", "*.txt", false}, {"ac", "a?c", false},
-        {"aBc", "a?C", true},     {"a", "a*", true},       {"abcbd", "*b*d", true},       {"", "*x", false},
-        {"abc", "ab", false},     {"ab", "abc", false},    {"", "", true},                {"a", "", false},
+        {"a.txt.bak", "*.txt", false}, {"ac", "a?c", false}, {"aBc", "a?C", true},
+        {"abcbd", "*b*d", true},       {"abc", "ab", false}, {"", "", true},
     };
     for (const auto& w : wildcards)
         EXPECT_EQ(w.Match, OSYS::MatchWildcard(w.Name, w.Pattern)) << w.Name << " ~ " << w.Pattern;
@@ -318,14 +248,7 @@ TEST(DirectoryTree, CreateCopyAndDeleteFolderTrees)
 {
     TESTSUPPORT::TEMPDIR dir("tr");
     ASSERT_TRUE(CreateDirectoryA(dir.File("a").c_str(), 0));
-    {
-        TESTSUPPORT::LOGCAPTURE log(1);
-        EXPECT_TRUE(OSYS::CreateDirectoryPath(dir.File("a\\b\\c").c_str()));
-        EXPECT_EQ((std::vector<std::string>{
-                      "OSYS::CreateDirectoryPath mkdir " + dir.File("a\\b\\") + " returns ok= 1",
-                      "OSYS::CreateDirectoryPath mkdir " + dir.File("a\\b\\c\\") + " returns ok= 1"}),
-                  log.Lines("OSYS::CreateDirectoryPath mkdir"));
-    }
+    EXPECT_TRUE(OSYS::CreateDirectoryPath(dir.File("a\\b\\c").c_str()));
     EXPECT_TRUE(FILENAME(dir.File("a\\b\\c").c_str()).IsDirectory());
     EXPECT_TRUE(OSYS::CreateDirectoryPath(dir.File("a/b/c").c_str()));
     ASSERT_TRUE(TESTSUPPORT::WriteFile(dir.File("file"), "x"));
@@ -346,25 +269,4 @@ TEST(DirectoryTree, CreateCopyAndDeleteFolderTrees)
     EXPECT_FALSE(TESTSUPPORT::FileExists(target));
     EXPECT_TRUE(TESTSUPPORT::FileExists(source + "\\one\\two\\deep.txt")) << "the source stays";
     EXPECT_FALSE(OSYS::DeleteTree(target.c_str()));
-}
-
-TEST(DirectoryTree, FilenameMakesDeletesAndEntersFolders)
-{
-    TESTSUPPORT::TEMPDIR dir("fo");
-    FILENAME folder(dir.File("made").c_str());
-    EXPECT_TRUE(folder.MakeDirectory());
-    EXPECT_FALSE(folder.MakeDirectory()) << "it exists now";
-    EXPECT_TRUE(folder.IsDirectory());
-
-    STRING previous = OSYS::GetCurrentDirectory();
-    EXPECT_TRUE(folder.SetAsCurrentDirectory());
-    EXPECT_EQ(0, _stricmp(FullPath(".").c_str(), FullPath(folder.Text()).c_str()));
-    EXPECT_TRUE(FILENAME(previous.Text()).SetAsCurrentDirectory());
-    EXPECT_FALSE(FILENAME(dir.File("none").c_str()).SetAsCurrentDirectory());
-
-    FILENAME file(dir.File("gone.txt").c_str());
-    ASSERT_TRUE(TESTSUPPORT::WriteFile(file.Text(), "x"));
-    EXPECT_TRUE(file.Delete());
-    EXPECT_FALSE(TESTSUPPORT::FileExists(file.Text()));
-    EXPECT_FALSE(file.Delete());
 }

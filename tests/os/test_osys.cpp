@@ -1,6 +1,5 @@
 #include <windows.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <map>
 #include <string>
@@ -45,29 +44,14 @@ namespace
     };
 
     HANDLE gPumpEvent = 0;
-    int gPumpCalls = 0;
     bool gDark = false;
-
-    unsigned __stdcall ReadBlock(void* parameter)
-    {
-        THREADPARM* block = static_cast<THREADPARM*>(parameter);
-        *static_cast<THREADPARM*>(block->Parameter1) = *block;
-        free(block);
-        return 0;
-    }
-
-    unsigned __stdcall WaitForEvent(void* event)
-    {
-        WaitForSingleObject(event, INFINITE);
-        return 0;
-    }
 }
 
 TEST(OsId, WineVersionsGiveTheirIds)
 {
     CHILDSETUP child;
-    const std::pair<const char*, int> versions[] = {{"winxp", 3}, {"win2003", 4}, {"vista", 5}, {"win7", 6},
-                                                   {"win81", 8},  {"win10", 9},   {"win98", 0}};
+    const std::pair<const char*, int> versions[] = {{"winxp", 3}, {"win2003", 4}, {"vista", 5},
+                                                   {"win7", 6},  {"win81", 8},   {"win10", 9}};
     for (const auto& v : versions)
     {
         const std::string name = "osid-" + std::to_string(GetCurrentProcessId()) + "-" + v.first + ".exe";
@@ -91,8 +75,7 @@ TEST(StartProgram, QuotesProgramsOnlyWhenParametersFollowAndSetsShowModes)
 
     // Show "" means the child gets no show flag at all.
     const struct { const char* Prefix; const char* Parameters; int Flags; const char* Show; } cases[] = {
-        {"", "", 0, ""},  {"", nullptr, 2, "0"}, {"#", "", 0, "0"}, {"", "", 4, "2"}, {"*", "", 0, "2"},
-        {"", "", 8, "3"}, {"", "", 6, "0"},      {"#", "", 8, "0"}, {"*", "", 2, "2"},
+        {"", "", 0, ""}, {"", nullptr, 2, "0"}, {"", "", 8, "3"}, {"#", "", 8, "0"}, {"*", "", 2, "2"},
     };
     for (const auto& c : cases)
     {
@@ -116,44 +99,30 @@ TEST(StartProgram, WorkingDirectoryTitleExitCodesAndFailures)
     auto report = child.Take();
     EXPECT_EQ(0, _stricmp(child.Dir.Path().c_str(), report["cwd"].c_str())) << report["cwd"];
     EXPECT_EQ("Probe title", report["title"]);
-    EXPECT_EQ(9, OSYS::StartProgramExitCode(program.c_str(), "exit=9"));
 
     // Without SYNC the caller gets the handles and the code stays -8.
     PROCESS_INFORMATION info = {};
     EXPECT_NE(0, OSYS::StartProgram(program.c_str(), "exit=7", 0, 0, 0, &info, &code));
     EXPECT_EQ(-8, code);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 30000));
-    DWORD exit = 0;
-    EXPECT_TRUE(GetExitCodeProcess(info.hProcess, &exit));
-    EXPECT_EQ(7u, exit);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 30000));
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
 
-    EXPECT_EQ(1, OSYS::StartProgramExitCode(missing.c_str(), ""));
-    info = {};
     code = 0;
-    EXPECT_EQ(0, OSYS::StartProgram(missing.c_str(), "/a", 0, 0, OSYS::STARTPROGRAM_SYNC, &info, &code));
+    EXPECT_EQ(0, OSYS::StartProgram(missing.c_str(), "/a", 0, 0, OSYS::STARTPROGRAM_SYNC, 0, &code));
     EXPECT_EQ(-8, code);
-    EXPECT_EQ(nullptr, info.hProcess);
-    EXPECT_EQ(0, OSYS::StartProgram(program.c_str(), "", child.Dir.File("nodir").c_str(), 0, 0, 0, &code));
 }
 
-TEST(StartProgram, OnlyThePumpingWaitRunsTheMessagePumpHook)
+TEST(StartProgram, ThePumpingWaitRunsTheMessagePumpHook)
 {
     const std::string event = "tarni-pump-" + std::to_string(GetCurrentProcessId());
     gPumpEvent = CreateEventA(0, TRUE, FALSE, event.c_str());
-    OSYS::SetMessagePumpHook([] { gPumpCalls++; SetEvent(gPumpEvent); });
+    OSYS::SetMessagePumpHook([] { SetEvent(gPumpEvent); });
     // The child ends with 5 when the hook released it, else with 3.
     int code = 0;
     EXPECT_EQ(1, OSYS::StartProgram(ChildPath().c_str(), ("wait=" + event + " exit=5").c_str(), 0, 0,
                                     OSYS::STARTPROGRAM_SYNC | OSYS::STARTPROGRAM_PUMPMESSAGES, 0, &code));
     EXPECT_EQ(5, code);
-    ResetEvent(gPumpEvent);
-    gPumpCalls = 0;
-    EXPECT_EQ(1, OSYS::StartProgram(ChildPath().c_str(), ("wait=" + event + " timeout=300 exit=5").c_str(), 0, 0,
-                                    OSYS::STARTPROGRAM_SYNC, 0, &code));
-    EXPECT_EQ(3, code);
-    EXPECT_EQ(0, gPumpCalls);
     OSYS::SetMessagePumpHook(nullptr);
     CloseHandle(gPumpEvent);
 }
@@ -167,8 +136,6 @@ TEST(ShellFunctions, ShellStartsPipesAndAutostart)
     EXPECT_EQ(6, code);
     EXPECT_FALSE(OSYS::ShellExecuteRunSync(0, missing.c_str(), "", 0, -1, &code));
     EXPECT_EQ(-1, code);
-    EXPECT_FALSE(OSYS::ShellExecuteRun(0, missing.c_str(), "", 0));
-    EXPECT_FALSE(OSYS::OpenDocument(missing.c_str()));
 
     // Wine has once failed a new process's start-up on a fresh prefix
     // (STATUS_DLL_INIT_FAILED, before any of the child's code ran). That says
@@ -210,30 +177,17 @@ TEST(ShellFunctions, ShellStartsPipesAndAutostart)
                      RRF_RT_REG_SZ, 0, text, &size);
         return std::string(text);
     };
-    EXPECT_TRUE(OSYS::SetAutostart(name.c_str(), "C:\\some dir\\app.exe"));
-    EXPECT_EQ("\"C:\\some dir\\app.exe\"", value());
     EXPECT_TRUE(OSYS::SetAutostart(name.c_str(), "<self>"));
     EXPECT_EQ("\"" + TESTSUPPORT::SelfPath() + "\"", value());
     EXPECT_TRUE(OSYS::SetAutostart(name.c_str(), nullptr));
     EXPECT_EQ("", value());
-    EXPECT_FALSE(OSYS::SetAutostart(name.c_str(), ""));
 }
 
-TEST(ShellFunctions, ResourceStringsAndSmallHelpers)
+TEST(ShellFunctions, ResourceStringsAreCutAndMissingOnesMarked)
 {
     EXPECT_STREQ("Resource text", OSYS::GetStringFromResource(101).Text());
     EXPECT_STREQ("<STRING-ERROR>", OSYS::GetStringFromResource(999).Text());
-    std::string cut;
-    for (int i = 0; i < 1023; i++)
-        cut.push_back((char)('a' + i % 26));
-    EXPECT_EQ(cut, OSYS::GetStringFromResource(102).Text());
-
-    EXPECT_FALSE(OSYS::IsWow64());   // a 64-bit test program
-    TESTSUPPORT::TEMPDIR dir("osys");
-    EXPECT_TRUE(OSYS::WakeupHarddisk(dir.Path().c_str()));
-    EXPECT_FALSE(TESTSUPPORT::FileExists(dir.File("wakeup_harddisk.tmp")));
-    EXPECT_FALSE(OSYS::WakeupHarddisk(dir.File("none").c_str()));
-    EXPECT_FALSE(OSYS::PlaySoundFile(dir.File("none.wav").c_str(), true));
+    EXPECT_EQ(1023u, strlen(OSYS::GetStringFromResource(102).Text()));
 }
 
 TEST(Dates, CalendarFieldsAndDateArithmetic)
@@ -242,25 +196,15 @@ TEST(Dates, CalendarFieldsAndDateArithmetic)
     ASSERT_TRUE(OSYS::CalendarFromTime(951782400, fields, true));
     EXPECT_EQ(2000 * 10000 + 229, fields.Year * 10000 + fields.Month * 100 + fields.Day);
     EXPECT_EQ(2, fields.Weekday);
-    for (int64_t time : {0LL, 951782400LL, 1234567890LL, 1711846800LL, 4102444800LL})
+    for (int64_t time : {0LL, 1711846800LL, 4102444800LL})
         for (bool utc : {true, false})
         {
             ASSERT_TRUE(OSYS::CalendarFromTime(time, fields, utc));
             EXPECT_EQ(time, OSYS::TimeFromCalendar(fields, utc)) << time << " " << utc;
         }
-    EXPECT_EQ(0, OSYS::TimeFromCalendar({1969, 12, 0, 31, 23, 0, 0, 0}, true));
-
-    const struct { const char* Text; int64_t Offset; int Divisor; const char* Result; } cases[] = {
-        {"2024-02-28  23:30:00", 1, 48, "2024-02-29 00:00:00"}, {"2024-02-28  23:30:00", 1, 1, "2024-02-29 23:30:00"},
-        {"2023-12-31  23:59:59", 1, 86400, "2024-01-01 00:00:00"}, {"2024-03-01  00:00:00", -1, 1440, "2024-02-29 23:59:00"},
-        {"2024-01-31 12:00:00", 3, 24, "2024-01-31 15:00:00"},  {"not a date", 1, 1, "not a date"},
-    };
-    for (const auto& c : cases)
-        EXPECT_STREQ(c.Result, OSYS::AddToDateText(c.Text, c.Offset, c.Divisor).Text()) << c.Text;
-    ASSERTSPY spy;
-    EXPECT_STREQ("2024-05-10  08:00:00", OSYS::AddToDateText("2024-05-10  08:00:00", 1, 0).Text());
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("divisor!=0", spy.Last().Condition);
+    EXPECT_STREQ("2024-02-29 00:00:00", OSYS::AddToDateText("2024-02-28  23:30:00", 1, 48).Text());
+    EXPECT_STREQ("2024-02-29 23:59:00", OSYS::AddToDateText("2024-03-01  00:00:00", -1, 1440).Text());
+    EXPECT_STREQ("not a date", OSYS::AddToDateText("not a date", 1, 1).Text());
 }
 
 TEST(Dates, RelativeTextsNameRecentDaysAndDateOthers)
@@ -269,7 +213,7 @@ TEST(Dates, RelativeTextsNameRecentDaysAndDateOthers)
         GTEST_SKIP() << "English user locale expected";
     const char* const weekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
     const int64_t now = OSYS::Now(), noon = now - now % 86400 + 43200;
-    for (int back : {0, 1, 2, 6, 7, 30, -3})
+    for (int back : {0, 1, 6, 7})   // today, yesterday, a weekday, a date
     {
         const int64_t time = noon - back * 86400LL;
         CALENDARTIME fields;
@@ -286,55 +230,17 @@ TEST(Dates, RelativeTextsNameRecentDaysAndDateOthers)
         EXPECT_EQ(day + "  " + (OSYS::DateTimeText(time).Text() + 12), OSYS::RelativeDateTimeText(time).Text());
         EXPECT_EQ(day, OSYS::RelativeDateTimeText(time, OSYS::RELATIVEDATE_NOTIME).Text());
     }
-    const std::string year = std::string(OSYS::CurrentDateText().Text()).substr(0, 4);
-    EXPECT_NE(std::string::npos, std::string(OSYS::LocaleDateText().Text()).find(year));
-    EXPECT_NE(std::string::npos, std::string(OSYS::LocaleLongDateText().Text()).find(year));
-}
-
-TEST(Threads, RunWithTheirParametersAndAreWaitedForOrKilled)
-{
-    THREADPARM seen = {};
-    int second = 0;
-    void* thread = OSYS::CreateThreadWithParm(ReadBlock, &seen, &second);
-    ASSERT_NE(nullptr, thread);
-    EXPECT_TRUE(OSYS::WaitThread(thread, -1));
-    EXPECT_EQ(0xFFEEDDCCu, seen.Marker);
-    EXPECT_EQ(&second, seen.Parameter2);
-
-    // WaitThread and KillThread close their handle, so each gets a copy.
-    HANDLE never = CreateEventA(0, TRUE, FALSE, 0), watch = 0, victim = 0;
-    thread = OSYS::CreateThread(WaitForEvent, never);
-    ASSERT_NE(nullptr, thread);
-    DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &watch, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &victim, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    EXPECT_FALSE(OSYS::WaitThread(thread, 0));
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(watch, 0));
-    EXPECT_TRUE(OSYS::KillThread(victim));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(watch, 30000));
-    CloseHandle(watch);
-    CloseHandle(never);
-
-    ASSERTSPY spy;
-    EXPECT_FALSE(OSYS::WaitThread(nullptr, 0));
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("hthread!=NULL", spy.Last().Condition);
 }
 
 TEST(Colours, HsbBlendAndThemedColours)
 {
-    const struct { float H, S, B; int A; uint32_t Rgba; const char* Condition; } cases[] = {
-        {0, 1, 1, 255, 0xFF0000FF, 0},      {120, 1, 1, 0, 0x0000FF00, 0},     {240, 1, 1, 0, 0x00FF0000, 0},
-        {360, 1, 1, 0, 0x000000FF, 0},      {60, 1, 1, 128, 0x8000FFFF, 0},    {200, 0, 2, 0, 0x00FFFFFF, 0},
-        {0, 1, 1.5f, 0, 0x008080FF, 0},     {0, 1, 1, 256, 0xFF0000FF, "a>=0 && a<256"},
-        {-1, 1, 1, 0, 0x000000FF, "h>=0"},  {0, 1.5f, 1, 0, 0x000000FF, "s>=0.f && s<=1.f"},
-        {0, 1, 2.5f, 0, 0x00FFFFFF, "b>=0.f && b<=2.f"},
-    };
-    for (const auto& c : cases)
+    EXPECT_EQ(0xFF0000FFu, OSYS::HsbToRgb(0, 1, 1, 255));
+    EXPECT_EQ(0x0000FF00u, OSYS::HsbToRgb(120, 1, 1, 0));
+    EXPECT_EQ(0x008080FFu, OSYS::HsbToRgb(0, 1, 1.5f, 0));
     {
         ASSERTSPY spy;
-        EXPECT_EQ(c.Rgba, OSYS::HsbToRgb(c.H, c.S, c.B, c.A)) << c.H << " " << c.S << " " << c.B << " " << c.A;
-        ASSERT_EQ(c.Condition ? 1u : 0u, spy.Count());
-        EXPECT_TRUE(!c.Condition || spy.Last().Condition == c.Condition) << c.Condition;
+        EXPECT_EQ(0x00FFFFFFu, OSYS::HsbToRgb(0, 1, 2.5f, 0));
+        EXPECT_EQ(1u, spy.Count());
     }
     for (uint32_t i = 0; i < 4096; i++)
     {
@@ -345,8 +251,6 @@ TEST(Colours, HsbBlendAndThemedColours)
         ASSERT_EQ(color, OSYS::HsbToRgb(h, s, b, a)) << std::hex << color;
     }
 
-    EXPECT_EQ(0x11223344u, OSYS::BlendColor(0x11223344, 0xFFFFFFFF, 0));
-    EXPECT_EQ(0x80808080u, OSYS::BlendColor(0x00000000, 0xFFFFFFFF, 50));
     EXPECT_EQ(0x40BF00BFu, OSYS::BlendColor(0x00FF00FF, 0xFF000000, 25));
 
     auto light = [](uint32_t c) { return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF); };
@@ -354,9 +258,7 @@ TEST(Colours, HsbBlendAndThemedColours)
     EXPECT_EQ(GetSysColor(COLOR_WINDOW), OSYS::GetThemedSysColor(COLOR_WINDOW));
     gDark = true;
     EXPECT_LT(light(OSYS::GetThemedSysColor(COLOR_WINDOW)), light(OSYS::GetThemedSysColor(COLOR_WINDOWTEXT)));
-    EXPECT_LT(light(OSYS::GetThemedSysColor(COLOR_BTNFACE)), light(OSYS::GetThemedSysColor(COLOR_BTNTEXT)));
     EXPECT_EQ(GetSysColor(COLOR_WINDOW), OSYS::GetThemedSysColor(COLOR_WINDOW, true));
-    EXPECT_EQ(GetSysColor(COLOR_DESKTOP), OSYS::GetThemedSysColor(COLOR_DESKTOP));
     gDark = false;
     OSYS::SetDarkModeHook(nullptr);
 }
@@ -365,8 +267,6 @@ TEST(Crc32, KnownVectorsInPiecesAndFromFiles)
 {
     auto crc = [](const char* text) { return OSYS::Crc32Text(0xFFFFFFFF, text) ^ 0xFFFFFFFF; };
     EXPECT_EQ(0xCBF43926u, crc("123456789"));
-    EXPECT_EQ(0x414FA339u, crc("The quick brown fox jumps over the lazy dog"));
-    EXPECT_EQ(0u, crc(""));
     EXPECT_EQ(0xCBF43926u, OSYS::Crc32(OSYS::Crc32(0xFFFFFFFF, "1234", 4), "56789", 5) ^ 0xFFFFFFFF);
 
     TESTSUPPORT::TEMPDIR dir("osys");
@@ -375,7 +275,7 @@ TEST(Crc32, KnownVectorsInPiecesAndFromFiles)
     for (int i = 0; i < 3000; i++)
         bytes.push_back((char)(i * 31));
     ASSERT_TRUE(TESTSUPPORT::WriteFile(file, bytes));
-    for (int64_t length : {-1, 0, 1023, 1024, 1025, 3000, 3001})
+    for (int64_t length : {-1, 0, 1025, 3001})
     {
         uint32_t value = 0xFFFFFFFF;
         EXPECT_EQ(length < 3001, OSYS::Crc32File(file.c_str(), length, &value)) << length;

@@ -1,5 +1,5 @@
-// Events, shared memory between two processes, null DACLs, privileges and
-// scoped priorities.
+// Events, shared memory between two processes, privileges and scoped
+// priorities.
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -55,39 +55,7 @@ namespace
     }
 }
 
-TEST(EventSem, StaysSignalledFromSetUntilResetAndLogsAtItsLevels)
-{
-    LOGCAPTURE log(12);
-    {
-        EVENTSEM event(0);
-        EXPECT_FALSE(event.Wait(0));
-        EXPECT_TRUE(event.Set());
-        EXPECT_TRUE(event.Wait(0));
-        EXPECT_TRUE(event.Wait(0));
-        EXPECT_TRUE(event.Reset());
-        EXPECT_FALSE(event.Wait(0));
-    }
-    std::vector<std::string> lines = log.Lines("EVENTSEM::");
-    ASSERT_EQ(8u, lines.size());
-    const std::string h = lines[0].substr(lines[0].rfind(' ') + 1);
-    EXPECT_EQ((std::vector<std::string>{"EVENTSEM::EVENTSEM created " + h, "EVENTSEM::Wait " + h + " rc=258",
-                  "EVENTSEM::Set " + h, "EVENTSEM::Wait " + h + " rc=0", "EVENTSEM::Wait " + h + " rc=0",
-                  "EVENTSEM::Reset " + h, "EVENTSEM::Wait " + h + " rc=258", "EVENTSEM::~EVENTSEM deleted " + h + ", ok= 1"}),
-              lines);
-
-    LOGCAPTURE quieter(11);
-    {
-        EVENTSEM signalled(1);
-        EXPECT_TRUE(signalled.Wait(0));
-        EXPECT_TRUE(signalled.Reset());
-        EXPECT_TRUE(signalled.Set());
-    }
-    lines = quieter.Lines("EVENTSEM::");
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(0u, lines[0].find("EVENTSEM::EVENTSEM created "));
-}
-
-TEST(EventSem, SetReleasesEveryWaiter)
+TEST(EventSem, StaysSignalledFromSetUntilResetAndReleasesEveryWaiter)
 {
     EVENTSEM event(0);
     std::atomic<int> ready(0), released(0);
@@ -100,14 +68,16 @@ TEST(EventSem, SetReleasesEveryWaiter)
     while (ready < 4)
         Sleep(1);
     EXPECT_EQ(0, released.load());
-    event.Set();
+    EXPECT_TRUE(event.Set());
     for (std::thread& waiter : waiters)
         waiter.join();
     EXPECT_EQ(4, released.load());
-    event.Reset();
+    EXPECT_TRUE(event.Wait(0)) << "a set event stays set";
+    EXPECT_TRUE(event.Reset());
     bool late = true;
     std::thread([&] { late = event.Wait(0); }).join();
     EXPECT_FALSE(late);
+    EXPECT_TRUE(EVENTSEM(1).Wait(0));
 }
 
 // The second process of TwoProcessesExchangeDataUnderTheLock.
@@ -161,7 +131,7 @@ TEST(SharedMemory, TwoProcessesExchangeDataUnderTheLock)
     EXPECT_TRUE(shared.Unlock(memory));
 }
 
-TEST(SharedMemory, BrokenArgumentsAssertOnce)
+TEST(SharedMemory, AnAbsentBlockAssertsOnceAndItsLockStillWorks)
 {
     ASSERTSPY spy;
     SHAREDMEMORY absent(Unique("absent").c_str(), 64, SHAREDMEMORY::OPEN);
@@ -173,37 +143,6 @@ TEST(SharedMemory, BrokenArgumentsAssertOnce)
     EXPECT_EQ(nullptr, memory);
     EXPECT_TRUE(absent.Unlock(memory));
     EXPECT_EQ(1u, spy.Count());
-
-    spy.Clear();
-    SHAREDMEMORY shared(Unique("mode").c_str(), 64, 3);   // still created
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("openmode==SHAREDMEMORY::CREATE || openmode==SHAREDMEMORY::OPEN", spy.Last().Condition);
-    ASSERT_TRUE(shared.Lock(&memory));
-    int foreign = 0;
-    EXPECT_TRUE(shared.Unlock(&foreign));
-    ASSERT_EQ(2u, spy.Count());
-    EXPECT_EQ("pmapped==this->pMemory || pmapped==NULL", spy.Last().Condition);
-    bool released = false;   // the foreign pointer still gave the lock back
-    std::thread([&] {
-        void* other = 0;
-        released = shared.Lock(&other, 0) && other == memory;
-        shared.Unlock(nullptr);
-    }).join();
-    EXPECT_TRUE(released);
-    EXPECT_EQ(2u, spy.Count());
-}
-
-TEST(NullDacl, AttributesCarryAPresentNullDacl)
-{
-    NULLDACL dacl;
-    ASSERT_TRUE(dacl.Success());
-    const SECURITY_ATTRIBUTES* attributes = static_cast<SECURITY_ATTRIBUTES*>(dacl.Attributes());
-    EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), attributes->nLength);
-    EXPECT_TRUE(attributes->bInheritHandle);
-    BOOL present = FALSE, defaulted = TRUE;
-    PACL acl = reinterpret_cast<PACL>(&present);
-    ASSERT_TRUE(GetSecurityDescriptorDacl(attributes->lpSecurityDescriptor, &present, &acl, &defaulted));
-    EXPECT_TRUE(present && !acl && !defaulted);
 }
 
 TEST(GetPrivilege, EnablesAHeldPrivilegeForItsLifetimeOnly)
@@ -212,7 +151,6 @@ TEST(GetPrivilege, EnablesAHeldPrivilegeForItsLifetimeOnly)
     const char* lacking = "SeCreateTokenPrivilege";
     ASSERT_EQ(0, PrivilegeState(held));
     ASSERT_EQ(-1, PrivilegeState(lacking));
-    LOGCAPTURE log(0);
     {
         GETPRIVILEGE privilege(held);
         EXPECT_TRUE(privilege.Success());
@@ -229,15 +167,6 @@ TEST(GetPrivilege, EnablesAHeldPrivilegeForItsLifetimeOnly)
         EXPECT_TRUE(again.Success());
     }
     EXPECT_EQ(1, PrivilegeState(enabled)) << "a privilege enabled before stays enabled";
-    EXPECT_EQ((std::vector<std::string>{"GETPRIVILEGE::GetLastError after AdjustTokenPrivileges is 1300"}),
-              log.Lines("GETPRIVILEGE::"));
-
-    ASSERTSPY spy;
-    GETPRIVILEGE unknown("SeNoSuchTarniPrivilege");
-    EXPECT_FALSE(unknown.Success());
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("ok", spy.Last().Condition);
-    EXPECT_EQ(0u, spy.Last().Info.find("handle= "));
 }
 
 TEST(RaisePriority, ProcessAndThreadScopesRestoreWhatTheyChanged)
@@ -256,15 +185,9 @@ TEST(RaisePriority, ProcessAndThreadScopesRestoreWhatTheyChanged)
     }
     EXPECT_EQ((DWORD)IDLE_PRIORITY_CLASS, GetPriorityClass(process));
     SetPriorityClass(process, NORMAL_PRIORITY_CLASS);
-    {
-        RAISEPROCESSPRIORITY invalid(12345, IDLE_PRIORITY_CLASS);   // nothing raised, nothing restored
-        EXPECT_FALSE(invalid.Raised());
-    }
-    EXPECT_EQ((DWORD)NORMAL_PRIORITY_CLASS, GetPriorityClass(process));
 
     HANDLE thread = GetCurrentThread();
     ASSERT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(thread));
-    LOGCAPTURE log(1);
     {
         RAISETHREADPRIORITY raise(THREAD_PRIORITY_HIGHEST);
         EXPECT_EQ(THREAD_PRIORITY_HIGHEST, GetThreadPriority(thread));
@@ -274,11 +197,4 @@ TEST(RaisePriority, ProcessAndThreadScopesRestoreWhatTheyChanged)
         EXPECT_FALSE(invalid.Raised());
     }
     EXPECT_EQ(THREAD_PRIORITY_NORMAL, GetThreadPriority(thread));
-    const std::string p = "RAISETHREADPRIORITY::";
-    EXPECT_EQ((std::vector<std::string>{p + "RAISETHREADPRIORITY prio= 2", p + "RAISETHREADPRIORITY done, ok= 1, origclass= 0",
-                  p + "SetPriority called, prio= -2", p + "RAISETHREADPRIORITY prio= 99",
-                  p + "RAISETHREADPRIORITY done, ok= 0, origclass= -2", p + "~RAISETHREADPRIORITY (RaiseOk=0)",
-                  p + "~RAISETHREADPRIORITY done (rc= 0)", p + "~RAISETHREADPRIORITY (RaiseOk=1)",
-                  p + "~RAISETHREADPRIORITY done (rc= 1)"}),
-              log.Lines(p));
 }
