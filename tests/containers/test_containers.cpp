@@ -72,7 +72,7 @@ namespace
     }
 }
 
-TEST(DynArrayGrowth, GrowsByItsStepAndRefusesAnItemWithoutGrowth)
+TEST(DynArrayEdit, GrowsByItsStepInsertsDeletesAndCopiesLikeVector)
 {
     DYNARRAY<int> array(2, 2);
     array.AddItem(1);
@@ -82,53 +82,26 @@ TEST(DynArrayGrowth, GrowsByItsStepAndRefusesAnItemWithoutGrowth)
     EXPECT_EQ(4, array.Capacity());
     EXPECT_EQ((std::vector<int>{1, 3, 2}), (std::vector<int>{*array.GetItem(0), *array.GetItem(1), *array.GetItem(2)}));
 
-    STRINGARRAY strings;
-    std::vector<int> capacities;
-    for (int i = 0; i < 130; i++)
-    {
-        strings.AddItem(STRING("x"));
-        if (capacities.empty() || capacities.back() != strings.Capacity())
-            capacities.push_back(strings.Capacity());
-    }
-    EXPECT_EQ((std::vector<int>{64, 128, 192}), capacities);
-    strings.DeleteAll();  // keeps the slots for reuse
-    EXPECT_EQ(192, strings.Capacity());
-    strings.AddItem(STRING("again"));
-    EXPECT_EQ((std::vector<std::string>{"again"}), Items(strings));
-
-    DYNARRAY<int> fixed(1, 0);
+    DYNARRAY<int> fixed(1, 0);  // no growth step: a second item is refused
     fixed.AddItem(7);
-    ASSERTSPY spy;
-    EXPECT_EQ(-1, fixed.AddItem(8));
-    ASSERT_GE(spy.Count(), 1u);
-    EXPECT_EQ("this->ItemCount<this->MaxItems", spy.Last().Condition);
-    ASSERT_EQ(1, fixed.Count());
-    EXPECT_EQ(7, *fixed.GetItem(0));
-}
+    {
+        ASSERTSPY spy;
+        EXPECT_EQ(-1, fixed.AddItem(8));
+        ASSERT_GE(spy.Count(), 1u);
+        EXPECT_EQ("this->ItemCount<this->MaxItems", spy.Last().Condition);
+        EXPECT_EQ(1, fixed.Count());
+    }
 
-TEST(DynArrayEdit, InsertDeleteSwapAndCopyLikeVector)
-{
-    STRINGARRAY array;
-    const std::pair<int, const char*> steps[] = {{0, "a"}, {1, "z"}, {0, "first"}, {3, "last"}, {2, "mid"}};
-    for (const auto& step : steps)
-        EXPECT_EQ(step.first, array.InsertItem(step.first, STRING(step.second)));
-    EXPECT_EQ((std::vector<std::string>{"first", "a", "mid", "z", "last"}), Items(array));
-    array.DeleteItem(4);
-    array.DeleteItem(0);
-    array.SwapItems(0, 2);
-    EXPECT_EQ((std::vector<std::string>{"z", "mid", "a"}), Items(array));
-
-    array.SetTypeName("HASH-KEYS");
-    STRINGARRAY copy(array);
+    STRINGARRAY strings = Make({"a", "z", "last"});
+    strings.InsertItem(0, STRING("first"));
+    strings.DeleteItem(3);
+    strings.SwapItems(0, 2);
+    EXPECT_EQ((std::vector<std::string>{"z", "a", "first"}), Items(strings));
+    STRINGARRAY copy(strings);
     copy.GetItem(0)->Append("!");
     copy.DeleteItem(1);
-    EXPECT_EQ((std::vector<std::string>{"z", "mid", "a"}), Items(array));
-    EXPECT_EQ((std::vector<std::string>{"z!", "a"}), Items(copy));
-    EXPECT_STREQ("HASH-KEYS", copy.GetTypeName());
-    STRINGARRAY assigned = Make({"old"});
-    assigned = array;
-    array.GetItem(1)->Append("?");
-    EXPECT_EQ((std::vector<std::string>{"z", "mid", "a"}), Items(assigned));
+    EXPECT_EQ((std::vector<std::string>{"z", "a", "first"}), Items(strings));
+    EXPECT_EQ((std::vector<std::string>{"z!", "first"}), Items(copy));
 }
 
 TEST(DynArrayEdit, BadPositionsAssertWithTheirDetailAndChangeNothing)
@@ -137,28 +110,21 @@ TEST(DynArrayEdit, BadPositionsAssertWithTheirDetailAndChangeNothing)
     array.SetTypeName("HASH-VALUES");
     ASSERTSPY spy;
     EXPECT_EQ(-1, array.InsertItem(4, STRING("x")));
-    EXPECT_EQ(-1, array.InsertItem(-1, STRING("x")));
     EXPECT_EQ(nullptr, array.GetItem(-1));
-    EXPECT_EQ(nullptr, array.GetItem(3));
     array.DeleteItem(3);
-    array.DeleteItem(-1);
-    array.SwapItems(0, 3);
     array.SwapItems(-1, 1);
     std::vector<std::string> conditions;
     for (size_t i = 0; i < spy.Count(); i++)
         conditions.push_back(spy[i].Condition);
-    EXPECT_EQ((std::vector<std::string>{"pos>=0 && pos<=this->ItemCount", "pos>=0 && pos<=this->ItemCount", "FALSE",
-                                        "FALSE", "pos>=0 && pos<this->ItemCount", "pos>=0 && pos<this->ItemCount",
-                                        "pos2>=0 && pos2<this->ItemCount", "pos1>=0 && pos1<this->ItemCount"}),
+    EXPECT_EQ((std::vector<std::string>{"pos>=0 && pos<=this->ItemCount", "FALSE", "pos>=0 && pos<this->ItemCount",
+                                        "pos1>=0 && pos1<this->ItemCount"}),
               conditions);
-    ASSERT_EQ(8u, spy.Count());
+    ASSERT_EQ(4u, spy.Count());
     EXPECT_EQ("4/3", spy[0].Info);
-    EXPECT_EQ("-1/3", spy[1].Info);
     char detail[256];
     snprintf(detail, sizeof(detail), "i= -1, max= 64, count= 3, type= HASH-VALUES, this= %p",
              static_cast<const void*>(static_cast<DYNARRAY<STRING>*>(&array)));
-    EXPECT_EQ(detail, spy[2].Info);
-    EXPECT_NE(std::string::npos, spy[3].Info.find("i= 3, "));
+    EXPECT_EQ(detail, spy[1].Info);
     EXPECT_EQ((std::vector<std::string>{"a", "b", "c"}), Items(array));
 }
 
@@ -182,48 +148,13 @@ TEST(DynArraySort, SortsByOwnCompareAndModeAscendingAndDescending)
     array.Sort(10);
     EXPECT_EQ(expected, Keys(array));
     array.Sort(9);   // by Tag, descending
-    for (int i = 0; i < array.Count(); i++)
-        EXPECT_EQ(299 - i, array.GetItem(i)->Tag);
-
-    DYNARRAY<PAIR> plain;
-    ASSERTSPY spy;
-    EXPECT_EQ(0, plain.Compare(array.GetItem(0), array.GetItem(1), 0));
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("FALSE", spy.Last().Condition) << "a compare without override";
-}
-
-TEST(DynArraySort, SortInsideACompareOfTheSameTypeAssertsAndOuterSortFinishes)
-{
-    static PAIRARRAY* inner = nullptr;
-    class NESTING : public PAIRARRAY
-    {
-        int Compare(const PAIR* a, const PAIR* b, int mode) const override
-        {
-            if (inner)
-                inner->Sort(0);
-            return PAIRARRAY::Compare(a, b, mode);
-        }
-    };
-    NESTING outer;
-    PAIRARRAY other;
-    for (int k : {3, 1, 2})
-    {
-        outer.AddItem({k, 0});
-        other.AddItem({k, 0});
-    }
-    inner = &other;
-    ASSERTSPY spy;
-    outer.Sort(0);
-    inner = nullptr;
-    ASSERT_GE(spy.Count(), 1u);
-    EXPECT_EQ("DYNARRAY<TYPE>::SortThis==NULL", spy.Last().Condition);
-    EXPECT_EQ((std::vector<int>{1, 2, 3}), Keys(outer));
-    EXPECT_EQ((std::vector<int>{3, 1, 2}), Keys(other));
+    EXPECT_EQ(299, array.GetItem(0)->Tag);
+    EXPECT_EQ(0, array.GetItem(299)->Tag);
 }
 
 TEST(DynArrayThreads, ConcurrentAddsLoseNothing)
 {
-    for (int round = 0; round < 5; round++)
+    for (int round = 0; round < 3; round++)
     {
         DYNARRAY<int> array(8, 8);   // a small step makes the array grow often
         std::atomic<int> ready(0);
@@ -238,42 +169,12 @@ TEST(DynArrayThreads, ConcurrentAddsLoseNothing)
         for (std::thread& thread : threads)
             thread.join();
         ASSERT_EQ(8000, array.Count()) << "round " << round;
-        std::vector<int> seen;
+        std::vector<bool> seen(8000);
         for (int i = 0; i < array.Count(); i++)
-            seen.push_back(*array.GetItem(i));
-        std::sort(seen.begin(), seen.end());
-        for (int i = 0; i < 8000; i++)
-            ASSERT_EQ(i, seen[i]) << "round " << round;
+            seen[*array.GetItem(i)] = true;
+        EXPECT_EQ(8000, std::count(seen.begin(), seen.end(), true)) << "round " << round;
     }
 }
-
-TEST(DynArrayThreads, ConcurrentSortsOfOneTypeDoNotMixTheirArrays)
-{
-    std::atomic<int> ready(0);
-    auto sortMany = [&ready](int seed, bool* ok) {
-        std::mt19937 random(seed);
-        PAIRARRAY array;
-        for (int i = 0; i < 2000; i++)
-            array.AddItem({(int)(random() % 5000), 0});
-        for (ready++; ready < 2;)
-            std::this_thread::yield();
-        for (int round = 0; round < 100 && *ok; round++)
-        {
-            array.Sort((round & 1) ? 8 : 0);
-            std::vector<int> keys = Keys(array);
-            if (round & 1)
-                std::reverse(keys.begin(), keys.end());
-            *ok = keys.size() == 2000 && std::is_sorted(keys.begin(), keys.end());
-        }
-    };
-    bool ok1 = true, ok2 = true;
-    std::thread first(sortMany, 1, &ok1), second(sortMany, 2, &ok2);
-    first.join();
-    second.join();
-    EXPECT_TRUE(ok1);
-    EXPECT_TRUE(ok2);
-}
-
 
 TEST(StringArraySplit, SplitsAtEveryDelimiterUnit)
 {
@@ -281,47 +182,28 @@ TEST(StringArraySplit, SplitsAtEveryDelimiterUnit)
         {"a,b,,c,", ",", {"a", "b", "", "c", ""}},
         {"one\r\ntwo", "\r\n", {"one", "", "two"}},
         {"", ",", {""}},
-        {"abc", "", {"abc"}},
-        {"a b;c", " ;", {"a", "b", "c"}},
-        {"x\xE9y", "\xE9", {"x", "y"}},
+        {"x\xE9y;z", "\xE9;", {"x", "y", "z"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Expected, Items(STRINGARRAY(c.Source, c.Token))) << c.Source;
-    EXPECT_EQ(0, STRINGARRAY(nullptr, ",").Count());
-
-    EXPECT_EQ((std::vector<std::u16string>{u"a", u"", u"\u0416", u""}), Items(WSTRINGARRAY(u"a,,\u0416,", u",")));
-    EXPECT_EQ((std::vector<std::u16string>{u"x", u"y"}), Items(WSTRINGARRAY(u"x\u20ACy", u"\u20AC")));
-    EXPECT_EQ(0, WSTRINGARRAY(nullptr, u",").Count());
-    TESTSUPPORT::LOGCAPTURE log(1);
-    WSTRINGARRAY logged(u"p;q", u";");
-    EXPECT_EQ((std::vector<std::string>{"WSTRINGARRAY::WSTRINGARRAY source= p;q, token= ;"}),
-              log.Lines("WSTRINGARRAY::"));
+    EXPECT_EQ((std::vector<std::u16string>{u"a", u"", u"\u0416", u""}), Items(WSTRINGARRAY(u"a,,\u0416\u20AC", u",\u20AC")));
 }
 
 TEST(StringArraySort, ModesOrderByUnitsByCaseByNumberAndReverse)
 {
-    const std::vector<std::string> letters = {"b", "C", "a"}, numbers = {"10", "9", "-2000000000", "100", "-5", "2000000000"};
+    const std::vector<std::string> letters = {"b", "C", "a"}, numbers = {"10", "9", "-2000000000", "100", "2000000000"};
     const struct { const std::vector<std::string>& Items; int Mode; std::vector<std::string> Expected; } rows[] = {
         {letters, 0, {"C", "a", "b"}}, {letters, 16, {"a", "b", "C"}}, {letters, 24, {"C", "b", "a"}},
-        {numbers, 1, {"-2000000000", "-5", "9", "10", "100", "2000000000"}},
-        {numbers, 9, {"2000000000", "100", "10", "9", "-5", "-2000000000"}}};
+        {numbers, 1, {"-2000000000", "9", "10", "100", "2000000000"}}};
     for (const auto& row : rows)
     {
         STRINGARRAY array = Make(row.Items);
         array.Sort(row.Mode);
         EXPECT_EQ(row.Expected, Items(array)) << "mode " << row.Mode;
     }
-    // Latin-1 letters fold too; numbers may carry blanks and a sign.
-    const std::vector<std::u16string> wide = {u"\u00e8", u"b", u"A", u"\u00c9"}, wideNumbers = {u"10", u" 9", u"+7x", u"-5"};
-    const struct { const std::vector<std::u16string>& Items; int Mode; std::vector<std::u16string> Expected; } wideRows[] = {
-        {wide, 0, {u"A", u"b", u"\u00c9", u"\u00e8"}}, {wide, 16, {u"A", u"b", u"\u00e8", u"\u00c9"}},
-        {wideNumbers, 1, {u"-5", u"+7x", u" 9", u"10"}}};
-    for (const auto& row : wideRows)
-    {
-        WSTRINGARRAY array = WMake(row.Items);
-        array.Sort(row.Mode);
-        EXPECT_EQ(row.Expected, Items(array)) << "mode " << row.Mode;
-    }
+    WSTRINGARRAY wide = WMake({u"\u00e8", u"b", u"A", u"\u00c9"});  // Latin-1 letters fold too
+    wide.Sort(16);
+    EXPECT_EQ((std::vector<std::u16string>{u"A", u"b", u"\u00e8", u"\u00c9"}), Items(wide));
 }
 
 class StringArrayFile : public testing::Test
@@ -339,28 +221,23 @@ protected:
     }
 };
 
-TEST_F(StringArrayFile, LoadSplitsLinesWithAndWithoutFinalLineEndAndAcrossChunks)
+TEST_F(StringArrayFile, LoadSplitsLinesAcrossChunksInFrontOfOldItemsWithBuffersOfTheirSize)
 {
     const struct { std::string Bytes; std::vector<std::string> Expected; } cases[] = {
         {"a\nb", {"a", "b"}},
         {"a\nb\n", {"a", "b"}},
-        {"a\r\nb\r\n", {"a", "b"}},
-        {"a\n\nb\n\n", {"a", "", "b", ""}},
-        {"\n", {""}},
-        {"a\rb\n", {"a\rb"}},
+        {"a\r\n\r\nb\r\n", {"a", "", "b"}},
+        {"a\rb\n\n", {"a\rb", ""}},
         {"", {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.Expected, LoadBytes(c.Bytes)) << c.Bytes;
-    for (int length = 65532; length <= 65537; length++)  // the line end falls around the 64 KiB chunk end
+    for (int length = 65534; length <= 65536; length++)  // the line end falls around the 64 KiB chunk end
         for (const char* end : {"\n", "\r\n"})
             EXPECT_EQ((std::vector<std::string>{std::string(length, 'x'), "tail"}),
                       LoadBytes(std::string(length, 'x') + end + "tail" + end))
                 << length << (end[0] == '\r' ? " CR LF" : " LF");
-}
 
-TEST_F(StringArrayFile, LoadPutsLinesInFrontAndMissingFileChangesNothing)
-{
     STRINGARRAY array = Make({"x"});
     ASSERT_TRUE(TESTSUPPORT::WriteFile(Path, "a\nb\n"));
     EXPECT_EQ(2, array.Load(Path.c_str()));
@@ -375,18 +252,13 @@ TEST_F(StringArrayFile, LoadPutsLinesInFrontAndMissingFileChangesNothing)
     ASSERT_EQ(3, after.Load(Path.c_str()));
     const STRING shortLine("x");
     EXPECT_EQ(STRING(shortLine).Capacity(), after.GetItem(1)->Capacity());
-    EXPECT_EQ(STRING(shortLine).Capacity(), after.GetItem(2)->Capacity());
 }
 
 TEST_F(StringArrayFile, SaveSeparatesItemsWithCrLfAndReadsBackTheSame)
 {
-    EXPECT_EQ(1, STRINGARRAY().Save(Path.c_str()));
-    EXPECT_TRUE(TESTSUPPORT::FileExists(Path));
-    EXPECT_EQ("", TESTSUPPORT::ReadFile(Path));
     EXPECT_EQ(0, Make({"a"}).Save(Dir.File("no\\such\\dir.txt").c_str()));
-
-    const std::vector<std::string> items = {"first", "", "  spaced  ", "tab\there", std::string(70000, 'w'), "last"};
-    ASSERT_EQ(6, Make(items).Save(Path.c_str()));
+    const std::vector<std::string> items = {"first", "", "  spaced  ", std::string(70000, 'w'), "last"};
+    ASSERT_EQ(5, Make(items).Save(Path.c_str()));
     std::string expected;
     for (const std::string& item : items)
         expected += (expected.empty() ? "" : "\r\n") + item;
@@ -396,7 +268,6 @@ TEST_F(StringArrayFile, SaveSeparatesItemsWithCrLfAndReadsBackTheSame)
     // Escaped, control characters and line ends inside items survive.
     const std::vector<std::string> controls = {"line\nbreak", "back\\slash", "cr\r", "\x01\xFF"};
     Make(controls).Save(Path.c_str(), 1);
-    EXPECT_EQ(4u, TESTSUPPORT::SplitLines(TESTSUPPORT::ReadFile(Path)).size());
     STRINGARRAY loaded;
     EXPECT_EQ(4, loaded.Load(Path.c_str(), 1));
     EXPECT_EQ(controls, Items(loaded));
@@ -409,9 +280,8 @@ TEST(StringArrayFind, ModesMatchAsDocumented)
     const std::vector<std::u16string> items = {u"\u00c4bc", u"\u00e4BC", u"", u"\u00e4b", u"\u00e4bcd",
                                                u"Hello WIDE \u00d6rld", u"042", u"x"};
     const struct { const char16_t* Value; int Mode, Start, Expected; } cases[] = {
-        {u"\u00e4bc", 0, 0, 1}, {u"\u00c4BC", 0, 0, 0}, {u"\u00e4bc", 0, 2, -1}, {u"\u00e4bc", 1, 0, 0},
-        {u"\u00e4bc", 1, 2, 3}, {u"\u00e4bcde", 1, 4, 4}, {u"\u00e4bcde", 1, 5, -1}, {u"", 1, 2, 2},
-        {u"wide \u00f6", 2, 0, 5}, {u"wider", 2, 0, -1}, {u"", 2, 2, 3}, {u"42", 3, 0, 6}, {u"0", 3, 0, 0}, {u"x", 0, 8, -1}};
+        {u"\u00e4bc", 0, 0, 1}, {u"\u00e4bc", 0, 2, -1}, {u"\u00e4bc", 1, 2, 3}, {u"\u00e4bcde", 1, 4, 4},
+        {u"", 1, 2, 2}, {u"wide \u00f6", 2, 0, 5}, {u"wider", 2, 0, -1}, {u"", 2, 2, 3}, {u"42", 3, 0, 6}};
     auto narrow = [](const std::u16string& text) {
         std::string out;
         for (char16_t c : text)
@@ -427,12 +297,6 @@ TEST(StringArrayFind, ModesMatchAsDocumented)
         EXPECT_EQ(c.Expected, wide.Find(c.Value, c.Mode, c.Start)) << narrow(c.Value) << " mode " << c.Mode;
         EXPECT_EQ(c.Expected, array.Find(narrow(c.Value).c_str(), c.Mode, c.Start)) << narrow(c.Value) << " mode " << c.Mode;
     }
-    ASSERTSPY spy;
-    EXPECT_EQ(-1, array.Find(nullptr, 2));
-    EXPECT_EQ(-1, wide.Find(nullptr, 2));
-    ASSERT_EQ(2u, spy.Count());
-    EXPECT_EQ("pvalue!=NULL", spy[0].Condition);
-    EXPECT_EQ("wval!=NULL", spy[1].Condition);
 }
 
 // Asked to hand out null for a null text, the arrays and the store go on

@@ -18,19 +18,17 @@ namespace
 
 TEST(Base64, VectorsLineBreaksCutOffAndGarbage)
 {
-    EXPECT_EQ("TWFu", Str(Bytes("Man").ToBase64(0)));
-    EXPECT_EQ("TWE=", Str(Bytes("Ma").ToBase64(0)));
-    EXPECT_EQ("TQ==", Str(Bytes("M").ToBase64(0)));
-    EXPECT_EQ("", Str(BINARY().ToBase64(1)));
+    const char* encode[][2] = {{"Man", "TWFu"}, {"Ma", "TWE="}, {"M", "TQ=="}};
+    for (const auto& row : encode)
+        EXPECT_EQ(row[1], Str(Bytes(row[0]).ToBase64(0)));
     std::string line;  // 57 bytes fill one line of 76 characters
     for (int i = 0; i < 19; i++)
         line += "eXl5";
     EXPECT_EQ(line + "\r\n", Str(Bytes(std::string(57, 'y')).ToBase64(1)));
     EXPECT_EQ(line + "\r\neQ==\r\n", Str(Bytes(std::string(58, 'y')).ToBase64(1)));
-    EXPECT_EQ(std::string::npos, Str(Bytes(std::string(1000, 'y')).ToBase64(0)).find('\n'));
 
     // Stray bytes are skipped, padding ends the data, a cut-off group gives what it holds.
-    const char* decode[][2] = {{"TW\r\nFu", "Man"}, {"TWE=", "Ma"}, {"TQ==garbage", "M"}, {"TWF", "Ma"},
+    const char* decode[][2] = {{"TW\r\nFu", "Man"}, {"TQ==garbage", "M"}, {"TWF", "Ma"},
                                {"TW", "M"}, {"T", ""}, {"!! ??", ""}};
     for (const auto& row : decode)
         EXPECT_EQ(row[1], Str(Bytes(row[0]).FromBase64())) << row[0];
@@ -39,7 +37,7 @@ TEST(Base64, VectorsLineBreaksCutOffAndGarbage)
 TEST(Base64, RoundTripOfRandomBytesOfEveryLengthUpToSeveralChunks)
 {
     std::mt19937 random(7);
-    for (int length = 0; length < 800; length += length < 20 ? 1 : 37)
+    for (int length = 0; length < 400; length += length < 8 ? 1 : 61)
     {
         std::string bytes(length, '\0');
         for (char& c : bytes)
@@ -58,27 +56,13 @@ TEST(ByteForms, HexUrlAndQuotedPrintable)
     EXPECT_EQ(std::string("\0\xAB", 2), Str(Bytes("00ab").FromHex()));
     EXPECT_EQ("\x12\xAB", Str(Bytes("12AB3").FromHex())) << "an odd last character is ignored";
     EXPECT_EQ("\x0A", Str(Bytes("ag").FromHex())) << "a pair reads as far as its hex digits go";
-    EXPECT_EQ("a%20b%2Fc", Str(Bytes("a b/c").UrlEscape()));
-    EXPECT_EQ("-_.~Az09%00%E9", Str(Bytes(std::string("-_.~Az09\0\xE9", 10)).UrlEscape()));
+    EXPECT_EQ("-_.~Az09%00%E9%20%2F", Str(Bytes(std::string("-_.~Az09\0\xE9 /", 12)).UrlEscape()));
     EXPECT_EQ("ab=c=ZZ=", Str(Bytes("a=\r\nb=3D=\nc=ZZ=").FromQuotedPrintable()));
-
-    BINARY joined = Bytes(std::string("a\0", 2)) || Bytes("b");
-    EXPECT_EQ(std::string("a\0b", 3), std::string((const char*)joined.Bytes(), joined.Length()));
-    EXPECT_EQ(0, BINARY::Compare("abc", "abd", 2));
-    EXPECT_LT(BINARY::Compare("abc", "abd", 3), 0);
-    EXPECT_NE(0, BINARY::Compare(0, "abc", 3)) << "null reads as <NULL>";
 }
 
-TEST(BinaryFiles, TextModeSaveLoadSizingAndFailures)
+TEST(BinaryFiles, LoadSizesOnceAndFailuresKeepTheContents)
 {
     TEMPDIR dir("bin");
-    std::string path = dir.File("text.txt");
-    ASSERT_EQ(1, Bytes("a\nb\n").Save(path.c_str(), "w"));
-    EXPECT_EQ("a\r\nb\r\n", ReadFile(path));
-    BINARY text;
-    ASSERT_EQ(1, text.Load(path.c_str(), "r"));
-    EXPECT_EQ("a\nb\n", std::string((const char*)text.Bytes(), text.Length()));
-
     std::string big(200000, 'q');
     big[199999] = 'z';
     WriteFile(dir.File("big.bin"), big);
@@ -88,8 +72,5 @@ TEST(BinaryFiles, TextModeSaveLoadSizingAndFailures)
     EXPECT_EQ(262144, buffer.Capacity()) << "200000 bytes rounded up to 64 KiB, allocated once";
     EXPECT_EQ(0, buffer.Load(dir.File("missing.bin").c_str(), "rb"));
     EXPECT_EQ(200000, buffer.Length()) << "a failed load keeps the contents";
-    WriteFile(dir.File("empty.bin"), "");
-    ASSERT_EQ(1, buffer.Load(dir.File("empty.bin").c_str(), "rb"));
-    EXPECT_EQ(0, buffer.Length());
     EXPECT_EQ(0, Bytes("x").Save(dir.File("no\\such\\dir.bin").c_str(), "w"));
 }
