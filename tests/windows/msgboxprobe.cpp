@@ -1,5 +1,5 @@
 // A program built on the frame that shows one message box: /KIND: Info,
-// Warning, Error, YesNo or YesNoCancel; title and text from MSGBOXPROBE_TITLE
+// Warning, YesNo or YesNoCancel; title and text from MSGBOXPROBE_TITLE
 // (absent: no title given) and MSGBOXPROBE_TEXT. With /CHILDOWNER the box is
 // opened from a child of a top-level window of class "MsgBoxProbeOwner".
 // Exit code: the box's result + 10.
@@ -34,8 +34,6 @@ static int ProbeMain(int count, char** arguments, char** environment)
         WINTARNI::InfoMsgBox(child, title, text);
     else if (_stricmp(kind.Text(), "Warning") == 0)
         WINTARNI::WarningMsgBox(child, title, text);
-    else if (_stricmp(kind.Text(), "Error") == 0)
-        WINTARNI::ErrorMsgBox(child, title, text);
     else if (_stricmp(kind.Text(), "YesNo") == 0)
         result = WINTARNI::YesNoMsgBox(child, title, text);
     else if (_stricmp(kind.Text(), "YesNoCancel") == 0)
