@@ -9,6 +9,7 @@
 
 #include "framework/app/crashdump.h"
 #include "framework/app/logit.h"
+#include "framework/app/resources.h"
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
@@ -29,7 +30,6 @@ namespace
     STRING gCommandLine;
     STRINGARRAY gArguments(64);
     HINSTANCE gInstance = 0;
-    HINSTANCE gResourceModule = 0;
     HMODULE gKernel32 = 0;
 
     bool EndsWith(const char* text, const char* tail, bool ignoreCase)
@@ -236,15 +236,7 @@ void AcquireArguments(int count, char** argv, int defaultLanguage)
         gArgumentZero = argv[0];
     gAppDirectory = FILENAME(gArgumentZero.Text()).Directory().GetPath();
 
-    bool development = FILENAME(gAppDirectory.Text(), "..\\main.cpp").Exists() ||
-                       FILENAME(gAppDirectory.Text(), "..\\approot.cpp").Exists();
-    if (development)
-    {
-        if (EndsWith(gAppDirectory.Text(), "\\Release", true))
-            gAppDirectory.Truncate(gAppDirectory.Length() - 8);
-        else if (EndsWith(gAppDirectory.Text(), "\\Release2", true))
-            gAppDirectory.Truncate(gAppDirectory.Length() - 9);
-    }
+    gAppDirectory = ProductDirectory(gAppDirectory.Text());
     OSYS::SetCurrentDirectory(gAppDirectory.Text());
 
     if (_stricmp(gAppName.Text(), "Application") == 0)
@@ -302,7 +294,7 @@ void AcquireArguments(int count, char** argv, int defaultLanguage)
 int Run(void* instance, APPMAINFUNC appMain)
 {
     gInstance = static_cast<HINSTANCE>(instance);
-    gResourceModule = gInstance;
+    SetResourceModule(gInstance);
 
     // Entry point: split a private copy of the command line.
     const char* fullCommandLine = GetCommandLineA();
@@ -352,6 +344,7 @@ int Run(void* instance, APPMAINFUNC appMain)
     LogitOption("/LOGITCLOSE");
 
     WSACleanup();
+    ReleaseResourceModule();
     BUFFERCORE::PoolShutdown();
     UNICODE::Release();
     if (gKernel32)
@@ -371,7 +364,6 @@ const STRING& AppDirectory() { return gAppDirectory; }
 const STRING& CommandLine() { return gCommandLine; }
 bool IsMainThread() { return GetCurrentThreadId() == gMainThreadId; }
 void* Instance() { return gInstance; }
-void* ResourceModule() { return gResourceModule; }
 
 }
 

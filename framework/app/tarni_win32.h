@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "framework/app/resources.h"
 #include "framework/containers/stringarray.h"
 #include "framework/text/strings.h"
 
@@ -58,5 +59,4 @@ namespace TARNIAPP
     const STRING& CommandLine();
     bool IsMainThread();
     void* Instance();
-    void* ResourceModule();
 }
