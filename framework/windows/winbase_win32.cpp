@@ -453,6 +453,11 @@ LRESULT WINDOW::WinProc(UINT message, WPARAM wParam, LPARAM lParam)
             break;
         case WM_QUERYENDSESSION:
             return 1;
+        case WM__QUERYID:   // reaches here from a dialog's filter
+            if (!wParam)
+                return 0;
+            *reinterpret_cast<int32_t*>(wParam) = Id;
+            return 1;
         case WM_ENDSESSION:
             if (wParam)
                 result = OnEndSession();
@@ -925,4 +930,78 @@ bool WINDOW::WinWaitForSingleObject(HANDLE handle, int timeout)
 STRING WINDOW::ClassName()
 {
     return ClassNameOf(hWnd);
+}
+
+void WINDOW::Show(bool show)
+{
+    if (!show)
+        ShowWindow(hWnd, SW_HIDE);
+    else if (IsIconic(hWnd))
+        ShowWindow(hWnd, SW_RESTORE);
+    else
+        ShowWindow(hWnd, IsMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+}
+
+int WINDOW::BringToForeground()
+{
+    int rc = SetForegroundWindow(hWnd) ? 1 : 0;
+    Logit("WINDOW::BringToForeground SetForegroundWindow (1), rc= %d\n", rc);
+    return rc;
+}
+
+RECT WINDOW::GetDesktopRect()
+{
+    RECT rect = {0, 0, 0, 0};
+    int monitors = GetSystemMetrics(SM_CMONITORS);
+    Logit("WINDOW::GetDesktopRect detected %d monitors\n", monitors);
+    if (monitors <= 1)
+    {
+        GetWindowRect(GetDesktopWindow(), &rect);
+    }
+    else
+    {
+        rect.left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        rect.top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        rect.right = rect.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        rect.bottom = rect.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    }
+    Logit("WINDOW::GetDesktopRect return (%d %d %d %d)\n", (int)rect.left, (int)rect.top, (int)rect.right,
+          (int)rect.bottom);
+    return rect;
+}
+
+void WINDOW::CenterOnOwner(HWND owner)
+{
+    bool visibleOwner = owner && IsWindowVisible(owner);
+    if (!visibleOwner)
+        owner = GetDesktopWindow();
+    bool isChild = ::IsChild(hWnd, owner) != 0;
+    AssertHandler(!isChild, "!is_child", __FILE__, __LINE__, 0, 0);
+    if (isChild)
+        return;
+    bool child = (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
+    RECT own, mine;
+    GetWindowRect(owner, &own);
+    GetWindowRect(hWnd, &mine);
+    int width = mine.right - mine.left, height = mine.bottom - mine.top;
+    int x = (own.right - own.left - width) / 2;
+    int y = (own.bottom - own.top - height) / 2;
+    if (!child)
+    {
+        x += own.left;
+        y += own.top;
+    }
+    if (!visibleOwner || !child)
+    {
+        RECT desktop = GetDesktopRect();
+        if (x + width > desktop.right)
+            x = desktop.right - width;
+        if (y + height > desktop.bottom)
+            y = desktop.bottom - height;
+        if (x < desktop.left)
+            x = desktop.left;
+        if (y < desktop.top)
+            y = desktop.top;
+    }
+    SetWindowPos(hWnd, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -136,6 +136,14 @@ public:
 
     STRING ClassName();
 
+    // SW_RESTORE when minimised, maximised again when it was, else normal.
+    void Show(bool show);
+    int BringToForeground();
+    // Centred on the owner (the desktop when the owner is hidden or missing),
+    // kept inside the desktop.
+    void CenterOnOwner(HWND owner);
+    static RECT GetDesktopRect();
+
 protected:
     uint8_t AutoDestroy;
     int16_t DpiScale;
