@@ -8,13 +8,6 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
-#ifndef WM_GETDPISCALEDSIZE
-#define WM_GETDPISCALEDSIZE 0x02E4
-#endif
-
 namespace
 {
     int gAppWindowCounter = 0;

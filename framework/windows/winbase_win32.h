@@ -12,6 +12,14 @@
 #include "framework/text/unicode.h"
 #include "framework/windows/winkeys_win32.h"
 
+// Sent by systems newer than the headers this is built for.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+
 // The framework's own messages.
 enum : UINT
 {

@@ -286,3 +286,70 @@ TEST(Window, UnnamedClassesAndDefaultSize)
 {
     EXPECT_EQ(0, RunDisabledTest("Window.DISABLED_UnnamedClassesAndDefaultSize"));
 }
+
+TEST(Dpi, ChangedDpiStoresTheScaleAndMovesUnlessHandled)
+{
+    RECORDER w;
+    Pump();
+    ASSERT_EQ(100, w.GetDpiScale()) << "the tests expect 96 dpi";
+    RECT suggested = {50, 60, 350, 260}, r = {};
+    w.Rows.clear();
+    EXPECT_EQ(0, SendMessageA(w.Hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&suggested));
+    EXPECT_EQ((ROWS{{17, WM_DPICHANGED, 100, 50, 260}}), w.Rows);
+    GetWindowRect(w.Hwnd(), &r);
+    EXPECT_TRUE(EqualRect(&suggested, &r));
+
+    w.Answer = 1;
+    RECT other = {70, 80, 370, 280};
+    SendMessageA(w.Hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&other);
+    GetWindowRect(w.Hwnd(), &r);
+    EXPECT_TRUE(EqualRect(&suggested, &r));
+
+    ASSERTSPY spy;
+    SendMessageA(w.Hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), (LPARAM)&suggested);
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("dpifornewrect==newscale", spy.Last().Condition);
+    EXPECT_EQ("rect=50/60 350/260, dpifornewrect=100, newscale=150", spy.Last().Info);
+    EXPECT_EQ(150, w.GetDpiScale());
+    EXPECT_EQ(15, w.Scaled(10));
+}
+
+TEST(Dpi, ScaledSizeAsksOnSizingWithTheNewScale)
+{
+    RECORDER w;
+    Pump();
+    for (int answer : {0, 1})
+    {
+        w.Answer = answer;
+        w.Rows.clear();
+        SIZE size = {300, 200};
+        LRESULT result = SendMessageA(w.Hwnd(), WM_GETDPISCALEDSIZE, 144, (LPARAM)&size);
+        EXPECT_EQ((ROWS{{16, WM_GETDPISCALEDSIZE, 0, 450, 150}}), w.Rows);
+        EXPECT_EQ(answer, result);
+        EXPECT_EQ(answer ? 450 : 300, size.cx);
+        EXPECT_EQ(answer ? 300 : 200, size.cy);
+        EXPECT_EQ(100, w.GetDpiScale());
+    }
+}
+
+// Run after LogPixels was set to 144, in a process of its own.
+TEST(Dpi, DISABLED_ScaleAt144)
+{
+    RECORDER w;
+    CHILDWINDOW child(w.Hwnd(), 3, 0, 0, 10, 10);
+    EXPECT_EQ(std::string("MorvelChildWindow"), child.ClassName().Text());
+    EXPECT_EQ(150, w.GetDpiScale());
+    EXPECT_EQ(15, w.Scaled(10));
+    EXPECT_EQ(150, child.GetDpiScale());
+}
+
+TEST(Dpi, ScaleOfTheMonitor)
+{
+    const char* key = "Control Panel\\Desktop";
+    DWORD previous = 96, size = sizeof(previous);
+    RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, 0, &previous, &size);
+    DWORD dpi = 144;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
+    EXPECT_EQ(0, RunDisabledTest("Dpi.DISABLED_ScaleAt144"));
+    RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &previous, sizeof(previous));
+}
