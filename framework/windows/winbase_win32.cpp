@@ -919,3 +919,132 @@ STRING WINDOW::ClassName()
 {
     return ClassNameOf(hWnd);
 }
+
+RECT WINDOW::GetDesktopRect()
+{
+    RECT rect = {};
+    const int monitors = GetSystemMetrics(SM_CMONITORS);
+    Logit("WINDOW::GetDesktopRect detected %d monitors\n", monitors);
+    if (monitors <= 1)
+    {
+        GetWindowRect(GetDesktopWindow(), &rect);
+    }
+    else
+    {
+        rect.left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        rect.top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        rect.right = rect.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+        rect.bottom = rect.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    }
+    Logit("WINDOW::GetDesktopRect return (%d %d %d %d)\n", (int)rect.left, (int)rect.top, (int)rect.right,
+          (int)rect.bottom);
+    return rect;
+}
+
+void WINDOW::CenterOnOwner(HWND owner)
+{
+    const bool visibleOwner = owner && IsWindowVisible(owner);
+    if (!visibleOwner)
+        owner = GetDesktopWindow();
+    if (::IsChild(hWnd, owner))
+    {
+        AssertHandler(0, "!is_child", __FILE__, __LINE__, 0, 0);
+        return;
+    }
+    const bool child = (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
+    RECT area = {}, own = {};
+    GetWindowRect(owner, &area);
+    GetWindowRect(hWnd, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    int x = (area.right - area.left - width) / 2;
+    int y = (area.bottom - area.top - height) / 2;
+    if (!child)
+    {
+        x += area.left;
+        y += area.top;
+    }
+    if (!visibleOwner || !child)
+    {
+        RECT desktop = GetDesktopRect();
+        if (x + width > desktop.right)
+            x = desktop.right - width;
+        if (y + height > desktop.bottom)
+            y = desktop.bottom - height;
+        if (x < desktop.left)
+            x = desktop.left;
+        if (y < desktop.top)
+            y = desktop.top;
+    }
+    SetWindowPos(hWnd, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool WINDOW::IsOnScreen()
+{
+    if (!hWnd || !IsWindowVisible(hWnd))
+        return false;
+    RECT own = {}, overlap = {};
+    GetWindowRect(hWnd, &own);
+    RECT desktop = GetDesktopRect();
+    return IntersectRect(&overlap, &own, &desktop) != 0;
+}
+
+void WINDOW::StoreWindowPos(const char* appKey, const char* valueName)
+{
+    if (!IsOnScreen())
+        return;
+    const bool maximized = IsMaximized();
+    RECT rect = {};
+    if (maximized)
+    {
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof(placement);
+        GetWindowPlacement(hWnd, &placement);
+        rect = placement.rcNormalPosition;
+    }
+    else
+    {
+        GetWindowRect(hWnd, &rect);
+        if (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD)
+            MapWindowPoints(0, GetParent(hWnd), reinterpret_cast<POINT*>(&rect), 2);
+    }
+    Logit("WINDOW::StoreWindowPos(%d, %d, %d, %d)\n", (int)rect.left, (int)rect.top, (int)rect.right,
+          (int)rect.bottom);
+    const int32_t data[4] = {(int32_t)rect.left, (int32_t)rect.top, (int32_t)rect.right, (int32_t)rect.bottom};
+    REGISTRY registry(REGISTRY::KIND_USER, appKey);
+    registry.WriteBinary(valueName, data, sizeof(data));
+    registry.WriteString(STRING::Sprintf("%sMaximized", STRING::NullGuard(valueName)).Text(), maximized ? "1" : "0");
+}
+
+void WINDOW::RestoreWindowPos(const char* appKey, const char* valueName, bool moveOnly)
+{
+    const RECT desktop = GetDesktopRect();
+    if (!moveOnly && !(GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_THICKFRAME))
+    {
+        AssertHandler(0, "(cansize)", __FILE__, __LINE__, "You should call this function with move_only=TRUE", 0);
+        moveOnly = true;
+    }
+    Logit("WINDOW::RestoreWindowPos screen= (%d, %d, %d, %d)\n", (int)desktop.left, (int)desktop.top,
+          (int)desktop.right, (int)desktop.bottom);
+    REGISTRY registry(REGISTRY::KIND_USER, appKey);
+    int32_t data[4] = {};
+    int size = sizeof(data);
+    const int32_t& left = data[0];
+    const int32_t& top = data[1];
+    bool success = registry.ReadBuffer(valueName, data, size) && size == (int)sizeof(data) &&
+                   left >= desktop.left - 10 && left < desktop.right - 10 && top >= desktop.top - 10 &&
+                   top < desktop.bottom - 10;
+    if (success)
+    {
+        if (moveOnly)
+            SetWindowPos(hWnd, 0, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        else
+            MoveWindow(hWnd, left, top, data[2] - left, data[3] - top, TRUE);
+    }
+    Logit("WINDOW::RestoreWindowPos rect= (%d, %d, %d, %d), success= %d\n", (int)data[0], (int)data[1],
+          (int)data[2], (int)data[3], success ? 1 : 0);
+    STRING maximized("0");
+    registry.ReadString(STRING::Sprintf("%sMaximized", STRING::NullGuard(valueName)).Text(), maximized);
+    if (strcmp(maximized.Text(), "1") == 0)
+        ShowWindow(hWnd, SW_SHOWMAXIMIZED);
+}

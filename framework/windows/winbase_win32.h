@@ -142,6 +142,17 @@ public:
     static void Sleep(int milliseconds);
     static bool WinWaitForSingleObject(HANDLE handle, int timeout);   // true when signalled
 
+    // Placement.
+    static RECT GetDesktopRect();
+    // Centres on a visible owner (else the desktop); a window that is not a
+    // child stays inside the desktop.
+    void CenterOnOwner(HWND owner);
+    bool IsOnScreen();   // visible and overlapping the desktop
+    // HKEY_CURRENT_USER\Software\Tarni\<appKey>: valueName holds the
+    // rectangle (16 bytes), valueName + "Maximized" "1" or "0".
+    void StoreWindowPos(const char* appKey, const char* valueName);
+    void RestoreWindowPos(const char* appKey, const char* valueName, bool moveOnly);
+
     STRING ClassName();
 
 protected:
