@@ -8,13 +8,6 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
-#ifndef WM_GETDPISCALEDSIZE
-#define WM_GETDPISCALEDSIZE 0x02E4
-#endif
-
 namespace
 {
     int gAppWindowCounter = 0;
@@ -951,8 +944,8 @@ int WINDOW::BringToForeground()
 
 RECT WINDOW::GetDesktopRect()
 {
-    RECT rect = {0, 0, 0, 0};
-    int monitors = GetSystemMetrics(SM_CMONITORS);
+    RECT rect = {};
+    const int monitors = GetSystemMetrics(SM_CMONITORS);
     Logit("WINDOW::GetDesktopRect detected %d monitors\n", monitors);
     if (monitors <= 1)
     {
@@ -972,24 +965,26 @@ RECT WINDOW::GetDesktopRect()
 
 void WINDOW::CenterOnOwner(HWND owner)
 {
-    bool visibleOwner = owner && IsWindowVisible(owner);
+    const bool visibleOwner = owner && IsWindowVisible(owner);
     if (!visibleOwner)
         owner = GetDesktopWindow();
-    bool isChild = ::IsChild(hWnd, owner) != 0;
-    AssertHandler(!isChild, "!is_child", __FILE__, __LINE__, 0, 0);
-    if (isChild)
+    if (::IsChild(hWnd, owner))
+    {
+        AssertHandler(0, "!is_child", __FILE__, __LINE__, 0, 0);
         return;
-    bool child = (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
-    RECT own, mine;
-    GetWindowRect(owner, &own);
-    GetWindowRect(hWnd, &mine);
-    int width = mine.right - mine.left, height = mine.bottom - mine.top;
-    int x = (own.right - own.left - width) / 2;
-    int y = (own.bottom - own.top - height) / 2;
+    }
+    const bool child = (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) != 0;
+    RECT area = {}, own = {};
+    GetWindowRect(owner, &area);
+    GetWindowRect(hWnd, &own);
+    const int width = own.right - own.left;
+    const int height = own.bottom - own.top;
+    int x = (area.right - area.left - width) / 2;
+    int y = (area.bottom - area.top - height) / 2;
     if (!child)
     {
-        x += own.left;
-        y += own.top;
+        x += area.left;
+        y += area.top;
     }
     if (!visibleOwner || !child)
     {
@@ -1004,4 +999,74 @@ void WINDOW::CenterOnOwner(HWND owner)
             y = desktop.top;
     }
     SetWindowPos(hWnd, 0, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool WINDOW::IsOnScreen()
+{
+    if (!hWnd || !IsWindowVisible(hWnd))
+        return false;
+    RECT own = {}, overlap = {};
+    GetWindowRect(hWnd, &own);
+    RECT desktop = GetDesktopRect();
+    return IntersectRect(&overlap, &own, &desktop) != 0;
+}
+
+void WINDOW::StoreWindowPos(const char* appKey, const char* valueName)
+{
+    if (!IsOnScreen())
+        return;
+    const bool maximized = IsMaximized();
+    RECT rect = {};
+    if (maximized)
+    {
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof(placement);
+        GetWindowPlacement(hWnd, &placement);
+        rect = placement.rcNormalPosition;
+    }
+    else
+    {
+        GetWindowRect(hWnd, &rect);
+        if (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD)
+            MapWindowPoints(0, GetParent(hWnd), reinterpret_cast<POINT*>(&rect), 2);
+    }
+    Logit("WINDOW::StoreWindowPos(%d, %d, %d, %d)\n", (int)rect.left, (int)rect.top, (int)rect.right,
+          (int)rect.bottom);
+    const int32_t data[4] = {(int32_t)rect.left, (int32_t)rect.top, (int32_t)rect.right, (int32_t)rect.bottom};
+    REGISTRY registry(REGISTRY::KIND_USER, appKey);
+    registry.WriteBinary(valueName, data, sizeof(data));
+    registry.WriteString(STRING::Sprintf("%sMaximized", STRING::NullGuard(valueName)).Text(), maximized ? "1" : "0");
+}
+
+void WINDOW::RestoreWindowPos(const char* appKey, const char* valueName, bool moveOnly)
+{
+    const RECT desktop = GetDesktopRect();
+    if (!moveOnly && !(GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_THICKFRAME))
+    {
+        AssertHandler(0, "(cansize)", __FILE__, __LINE__, "You should call this function with move_only=TRUE", 0);
+        moveOnly = true;
+    }
+    Logit("WINDOW::RestoreWindowPos screen= (%d, %d, %d, %d)\n", (int)desktop.left, (int)desktop.top,
+          (int)desktop.right, (int)desktop.bottom);
+    REGISTRY registry(REGISTRY::KIND_USER, appKey);
+    int32_t data[4] = {};
+    int size = sizeof(data);
+    const int32_t& left = data[0];
+    const int32_t& top = data[1];
+    bool success = registry.ReadBuffer(valueName, data, size) && size == (int)sizeof(data) &&
+                   left >= desktop.left - 10 && left < desktop.right - 10 && top >= desktop.top - 10 &&
+                   top < desktop.bottom - 10;
+    if (success)
+    {
+        if (moveOnly)
+            SetWindowPos(hWnd, 0, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        else
+            MoveWindow(hWnd, left, top, data[2] - left, data[3] - top, TRUE);
+    }
+    Logit("WINDOW::RestoreWindowPos rect= (%d, %d, %d, %d), success= %d\n", (int)data[0], (int)data[1],
+          (int)data[2], (int)data[3], success ? 1 : 0);
+    STRING maximized("0");
+    registry.ReadString(STRING::Sprintf("%sMaximized", STRING::NullGuard(valueName)).Text(), maximized);
+    if (strcmp(maximized.Text(), "1") == 0)
+        ShowWindow(hWnd, SW_SHOWMAXIMIZED);
 }

@@ -12,6 +12,14 @@
 #include "framework/text/unicode.h"
 #include "framework/windows/winkeys_win32.h"
 
+// Sent by systems newer than the headers this is built for.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4
+#endif
+
 // The framework's own messages.
 enum : UINT
 {
@@ -134,15 +142,22 @@ public:
     static void Sleep(int milliseconds);
     static bool WinWaitForSingleObject(HANDLE handle, int timeout);   // true when signalled
 
+    // Placement.
+    static RECT GetDesktopRect();
+    // Centres on a visible owner (else the desktop); a window that is not a
+    // child stays inside the desktop.
+    void CenterOnOwner(HWND owner);
+    bool IsOnScreen();   // visible and overlapping the desktop
+    // HKEY_CURRENT_USER\Software\Tarni\<appKey>: valueName holds the
+    // rectangle (16 bytes), valueName + "Maximized" "1" or "0".
+    void StoreWindowPos(const char* appKey, const char* valueName);
+    void RestoreWindowPos(const char* appKey, const char* valueName, bool moveOnly);
+
     STRING ClassName();
 
     // SW_RESTORE when minimised, maximised again when it was, else normal.
     void Show(bool show);
     int BringToForeground();
-    // Centred on the owner (the desktop when the owner is hidden or missing),
-    // kept inside the desktop.
-    void CenterOnOwner(HWND owner);
-    static RECT GetDesktopRect();
 
 protected:
     uint8_t AutoDestroy;

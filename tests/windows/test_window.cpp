@@ -286,3 +286,192 @@ TEST(Window, UnnamedClassesAndDefaultSize)
 {
     EXPECT_EQ(0, RunDisabledTest("Window.DISABLED_UnnamedClassesAndDefaultSize"));
 }
+
+TEST(Dpi, ChangedDpiStoresTheScaleAndMovesUnlessHandled)
+{
+    RECORDER w;
+    Pump();
+    ASSERT_EQ(100, w.GetDpiScale()) << "the tests expect 96 dpi";
+    RECT suggested = {50, 60, 350, 260}, r = {};
+    w.Rows.clear();
+    EXPECT_EQ(0, SendMessageA(w.Hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&suggested));
+    EXPECT_EQ((ROWS{{17, WM_DPICHANGED, 100, 50, 260}}), w.Rows);
+    GetWindowRect(w.Hwnd(), &r);
+    EXPECT_TRUE(EqualRect(&suggested, &r));
+
+    w.Answer = 1;
+    RECT other = {70, 80, 370, 280};
+    SendMessageA(w.Hwnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), (LPARAM)&other);
+    GetWindowRect(w.Hwnd(), &r);
+    EXPECT_TRUE(EqualRect(&suggested, &r));
+
+    ASSERTSPY spy;
+    SendMessageA(w.Hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), (LPARAM)&suggested);
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("dpifornewrect==newscale", spy.Last().Condition);
+    EXPECT_EQ("rect=50/60 350/260, dpifornewrect=100, newscale=150", spy.Last().Info);
+    EXPECT_EQ(150, w.GetDpiScale());
+    EXPECT_EQ(15, w.Scaled(10));
+}
+
+TEST(Dpi, ScaledSizeAsksOnSizingWithTheNewScale)
+{
+    RECORDER w;
+    Pump();
+    for (int answer : {0, 1})
+    {
+        w.Answer = answer;
+        w.Rows.clear();
+        SIZE size = {300, 200};
+        LRESULT result = SendMessageA(w.Hwnd(), WM_GETDPISCALEDSIZE, 144, (LPARAM)&size);
+        EXPECT_EQ((ROWS{{16, WM_GETDPISCALEDSIZE, 0, 450, 150}}), w.Rows);
+        EXPECT_EQ(answer, result);
+        EXPECT_EQ(answer ? 450 : 300, size.cx);
+        EXPECT_EQ(answer ? 300 : 200, size.cy);
+        EXPECT_EQ(100, w.GetDpiScale());
+    }
+}
+
+// Run after LogPixels was set to 144, in a process of its own.
+TEST(Dpi, DISABLED_ScaleAt144)
+{
+    RECORDER w;
+    CHILDWINDOW child(w.Hwnd(), 3, 0, 0, 10, 10);
+    EXPECT_EQ(std::string("MorvelChildWindow"), child.ClassName().Text());
+    EXPECT_EQ(150, w.GetDpiScale());
+    EXPECT_EQ(15, w.Scaled(10));
+    EXPECT_EQ(150, child.GetDpiScale());
+}
+
+TEST(Dpi, ScaleOfTheMonitor)
+{
+    const char* key = "Control Panel\\Desktop";
+    DWORD previous = 96, size = sizeof(previous);
+    RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, 0, &previous, &size);
+    DWORD dpi = 144;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
+    EXPECT_EQ(0, RunDisabledTest("Dpi.DISABLED_ScaleAt144"));
+    RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &previous, sizeof(previous));
+}
+
+namespace
+{
+    // HKCU\Software\Tarni\<name>, removed before and after.
+    class SCRATCHKEY
+    {
+    public:
+        SCRATCHKEY() : Name("TarniTestWinPos" + std::to_string(GetCurrentProcessId())), Path("Software\\Tarni\\" + Name)
+        {
+            RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str());
+        }
+        ~SCRATCHKEY() { RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str()); }
+        void Set(const char* value, DWORD type, const void* data, DWORD size)
+        {
+            RegSetKeyValueA(HKEY_CURRENT_USER, Path.c_str(), value, type, data, size);
+        }
+        std::string Get(const char* value, DWORD* type)
+        {
+            char data[64] = {};
+            DWORD size = sizeof(data);
+            if (RegGetValueA(HKEY_CURRENT_USER, Path.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, type, data, &size))
+                return "<none>";
+            return std::string(data, size);
+        }
+        const std::string Name, Path;
+    };
+
+    std::vector<LONG> Where(HWND window)
+    {
+        RECT r = {};
+        GetWindowRect(window, &r);
+        return {r.left, r.top, r.right, r.bottom};
+    }
+    std::string Bytes(std::vector<int32_t> values)
+    {
+        return std::string(reinterpret_cast<const char*>(values.data()), values.size() * 4);
+    }
+}
+
+TEST(WindowPos, StoreAndRestoreRoundTripRectangleAndMaximized)
+{
+    SCRATCHKEY key;
+    RECORDER w;
+    ShowWindow(w.Hwnd(), SW_SHOWNORMAL);
+    MoveWindow(w.Hwnd(), 100, 120, 300, 200, TRUE);
+    for (bool maximized : {false, true})
+    {
+        ShowWindow(w.Hwnd(), maximized ? SW_MAXIMIZE : SW_RESTORE);
+        w.StoreWindowPos(key.Name.c_str(), "Pos");
+        DWORD type = 0, textType = 0;
+        EXPECT_EQ(Bytes({100, 120, 400, 320}), key.Get("Pos", &type));
+        EXPECT_EQ(DWORD(REG_BINARY), type);
+        EXPECT_EQ(std::string(maximized ? "1" : "0") + '\0', key.Get("PosMaximized", &textType));
+        EXPECT_EQ(DWORD(REG_SZ), textType);
+
+        ShowWindow(w.Hwnd(), SW_RESTORE);
+        MoveWindow(w.Hwnd(), 10, 10, 200, 150, TRUE);
+        w.RestoreWindowPos(key.Name.c_str(), "Pos", false);
+        EXPECT_EQ(maximized, IsZoomed(w.Hwnd()) != 0);
+        ShowWindow(w.Hwnd(), SW_RESTORE);
+        EXPECT_EQ((std::vector<LONG>{100, 120, 400, 320}), Where(w.Hwnd()));
+    }
+    MoveWindow(w.Hwnd(), 10, 10, 200, 150, TRUE);
+    w.RestoreWindowPos(key.Name.c_str(), "Pos", true);
+    ShowWindow(w.Hwnd(), SW_RESTORE);
+    EXPECT_EQ((std::vector<LONG>{100, 120, 300, 270}), Where(w.Hwnd()));
+}
+
+TEST(WindowPos, RestoreIgnoresRectanglesOffTheDesktopAndValuesOfAnotherKind)
+{
+    const RECT desk = WINDOW::GetDesktopRect();
+    const LONG farLeft = desk.left - 11, lastLeft = desk.right - 11;
+    const DWORD one = 1;
+    const struct
+    {
+        std::string Pos;
+        DWORD PosType;
+        bool MaximizedAsDword;
+        bool Moved;
+    } rows[] = {
+        {Bytes({desk.left - 10, desk.top - 10, 300, 250}), REG_BINARY, false, true},
+        {Bytes({lastLeft, desk.bottom - 11, lastLeft + 200, desk.bottom + 100}), REG_BINARY, false, true},
+        {Bytes({farLeft, 40, farLeft + 200, 140}), REG_BINARY, false, false},
+        {Bytes({lastLeft + 1, 40, lastLeft + 201, 140}), REG_BINARY, false, false},
+        {Bytes({40, desk.top - 11, 240, 140}), REG_BINARY, false, false},
+        {Bytes({40, 50, 240}), REG_BINARY, false, false},
+        {Bytes({40, 50, 240, 250, 0}), REG_BINARY, false, false},
+        {Bytes({40}), REG_DWORD, false, false},
+        {Bytes({40, 50, 240, 250}), REG_BINARY, true, true},
+    };
+    for (const auto& row : rows)
+    {
+        SCRATCHKEY key;
+        key.Set("Pos", row.PosType, row.Pos.data(), (DWORD)row.Pos.size());
+        if (row.MaximizedAsDword)
+            key.Set("PosMaximized", REG_DWORD, &one, sizeof(one));
+        else
+            key.Set("PosMaximized", REG_SZ, "1", 2);
+        RECORDER w;
+        ShowWindow(w.Hwnd(), SW_SHOWNORMAL);
+        std::vector<LONG> before = Where(w.Hwnd());
+        w.RestoreWindowPos(key.Name.c_str(), "Pos", false);
+        EXPECT_EQ(!row.MaximizedAsDword, IsZoomed(w.Hwnd()) != 0) << row.Pos.size();
+        ShowWindow(w.Hwnd(), SW_RESTORE);
+        const int32_t* r = reinterpret_cast<const int32_t*>(row.Pos.data());
+        std::vector<LONG> stored = {r[0], r[1], r[2], r[3]};
+        EXPECT_EQ(row.Moved ? stored : before, Where(w.Hwnd())) << row.Pos.size() << " " << r[0] << "/" << r[1];
+    }
+}
+
+TEST(WindowPos, RestoreWithoutSizingFrameOnlyMoves)
+{
+    SCRATCHKEY key;
+    key.Set("Pos", REG_BINARY, Bytes({40, 50, 240, 250}).data(), 16);
+    RECORDER w(WS_POPUP | WS_CAPTION);
+    ShowWindow(w.Hwnd(), SW_SHOWNORMAL);
+    ASSERTSPY spy;
+    w.RestoreWindowPos(key.Name.c_str(), "Pos", false);
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("(cansize)", spy.Last().Condition);
+    EXPECT_EQ((std::vector<LONG>{40, 50, 340, 250}), Where(w.Hwnd()));
+}
