@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <htmlhelp.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -251,4 +252,189 @@ TEST_F(HELP, ACorruptHelpFileShowsNothingQuietly)
     help.SetFilename(file.c_str(), true);
     EXPECT_TRUE(help.ShowTopic(1));
     EXPECT_EQ(nullptr, help.GetHelpWindow());
+}
+
+namespace
+{
+    // The probe, copied under a name of its own, run on a help file in a folder of its own.
+    class HELPPROBE
+    {
+    public:
+        explicit HELPPROBE(const std::string& folder = "help", const std::string& exe = "helpprobe.exe")
+            : Folder(Dir.File(folder)), Exe(Dir.File(exe))
+        {
+            CreateDirectoryA(Folder.c_str(), 0);
+            EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\helpprobe.exe").c_str(), Exe.c_str(), FALSE));
+        }
+        bool Start(const std::string& arguments)
+        {
+            return Child.Start("\"" + Exe + "\" \"/LOGIT:" + Log() + "\" " + arguments, Dir.Path());
+        }
+        std::string Log() const { return Dir.File("probe.log"); }
+        // The log's lines that begin with prefix, without their time stamps and indentation.
+        std::vector<std::string> LogLines(const std::string& prefix)
+        {
+            std::vector<std::string> lines;
+            for (std::string line : SplitLines(ReadFile(Log())))
+            {
+                size_t header = line.find("] ");
+                if (header == std::string::npos)
+                    continue;
+                line.erase(0, header + 2);
+                while (line.compare(0, 2, "| ") == 0)
+                    line.erase(0, 2);
+                if (line.compare(0, prefix.size(), prefix) == 0)
+                    lines.push_back(line);
+            }
+            return lines;
+        }
+        TEMPDIR Dir{"helpprobe"};
+        std::string Folder;
+        std::string Exe;
+        CHILD Child;
+    };
+
+    // Wine loads no HTML Help control into a program of this name while in scope.
+    class NOHELPCONTROL
+    {
+    public:
+        explicit NOHELPCONTROL(const std::string& program)
+            : Key("Software\\Wine\\AppDefaults\\" + program + "\\DllOverrides")
+        {
+            RegSetKeyValueA(HKEY_CURRENT_USER, Key.c_str(), "hhctrl.ocx", REG_SZ, "", 1);
+        }
+        ~NOHELPCONTROL() { RegDeleteTreeA(HKEY_CURRENT_USER, Key.substr(0, Key.rfind('\\')).c_str()); }
+
+    private:
+        std::string Key;
+    };
+}
+
+TEST(HelpProbe, AMissingTopicListEndsTheProgramAfterSayingSo)
+{
+    const struct
+    {
+        const char* Folder;
+        std::wstring Text;
+    } rows[] = {
+        {"help",
+         L"The application failed to load necessary files (helpfile content, resources etc.), which are located "
+         L"inside the application folder.\r\rThis problem can occur, if the application exe file was moved outside "
+         L"its application folder and was started from there, or if some files were deleted from the application "
+         L"folder.\r\rOr, maybe you have copied/moved the application exe file when you tried to create a shortcut "
+         L"link to the application.\r\rThe pathname which was tried to access, and which is missing, is:\r\r"},
+        {"demogerman",
+         L"Die Anwendung konnte notwendige Dateien (Hilfedateien, Ressourcen etc.), welche sich innerhalb des "
+         L"Anwendungsordners befinden, nicht laden.\r\rDieses Problem tritt \u00fcblicherweise auf, wenn die "
+         L"exe-Datei der Anwendung au\u00dferhalb des Anwendungsordners kopiert wurde, und von dort gestartet "
+         L"wird, oder wenn Dateien aus dem Anwendungsordner gel\u00f6scht wurden.\r\rEventuell wurde auch die "
+         L"exe-Datei der Anwendung beim Versuch, eine Verkn\u00fcpfung zu erstellen, aus dem Anwendungsordner "
+         L"bewegt oder kopiert.\r\rDer Dateipfad, auf den zugegriffen wurde, der aber nicht vorhanden ist, "
+         L"lautet:\r\r"},
+    };
+    for (const auto& row : rows)
+    {
+        HELPPROBE probe(row.Folder);
+        ASSERT_TRUE(probe.Start("/FILE:" + probe.Folder + "\\demo.chm"));
+        HWND box = WaitForWindow(probe.Child.Id(), "#32770", 20000);
+        ASSERT_NE(nullptr, box) << row.Folder;
+        std::string missing = probe.Folder + "\\demo.cnt";
+        EXPECT_EQ(L"Tarni Application", WindowText(box));
+        EXPECT_EQ(row.Text + std::wstring(missing.begin(), missing.end()), ControlText(box, 0xFFFF));
+        EXPECT_TRUE(PressButton(box, IDOK));
+        EXPECT_EQ(99, probe.Child.Wait(20000)) << row.Folder;
+    }
+}
+
+TEST(HelpProbe, NoHelpLooksForNoFile)
+{
+    HELPPROBE probe;
+    ASSERT_TRUE(probe.Start("/NOHELP /FILE:" + probe.Folder + "\\demo.chm"));
+    EXPECT_EQ(10, probe.Child.Wait(20000)) << "no box, not available";
+}
+
+TEST(HelpProbe, TheFrameDeletesTheHelpAtTheEnd)
+{
+    HELPPROBE probe;
+    ASSERT_TRUE(probe.Start("/FILE:" + DemoHelp("english")));
+    EXPECT_EQ(11, probe.Child.Wait(20000));
+    const std::vector<std::string> expected = {"HELPFILE::HELPFILE", "HELPFILE::HELPFILE done", "Over and out.",
+                                               "HELPFILE::~HELPFILE", "HELPFILE::~HELPFILE done"};
+    std::vector<std::string> lines;
+    for (const std::string& line : probe.LogLines(""))
+        if (std::find(expected.begin(), expected.end(), line) != expected.end())
+            lines.push_back(line);
+    EXPECT_EQ(expected, lines);
+}
+
+TEST(HelpProbe, WithoutTheControlEveryCallAnswersNothing)
+{
+    NOHELPCONTROL disabled("nohelpcontrol.exe");
+    HELPPROBE probe("help", "nohelpcontrol.exe");
+    ASSERT_TRUE(probe.Start("/FILE:" + DemoHelp("english") + " /TOPIC:1000"));
+    EXPECT_EQ(11, probe.Child.Wait(20000)) << "available, no window";
+    EXPECT_EQ(1u, probe.LogLines("DLLINTERFACE::GetFunction #14").size()) << "one attempt";
+}
+
+namespace
+{
+    const char* const ControlKey = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+
+    // The registered path of the help control, given back when the object goes.
+    class CONTROLPATH
+    {
+    public:
+        CONTROLPATH()
+        {
+            DWORD size = sizeof(Saved);
+            Had = RegGetValueA(HKEY_CLASSES_ROOT, ControlKey, 0, RRF_RT_ANY | RRF_NOEXPAND, &Type, Saved, &size) ==
+                  ERROR_SUCCESS;
+            Size = size;
+        }
+        ~CONTROLPATH()
+        {
+            if (Had)
+                Set(Type, std::string(Saved, Size));
+        }
+        static bool Set(DWORD type, const std::string& data)
+        {
+            return RegSetKeyValueA(HKEY_CLASSES_ROOT, ControlKey, 0, type, data.data(), (DWORD)data.size()) ==
+                   ERROR_SUCCESS;
+        }
+
+    private:
+        bool Had = false;
+        DWORD Type = 0;
+        char Saved[1024] = {};
+        DWORD Size = 0;
+    };
+}
+
+TEST_F(HELP, TheControlIsLoadedFromItsRegisteredPathWhenThatIsUsable)
+{
+    CONTROLPATH restore;
+    const std::string system = "C:\\windows\\system32\\hhctrl.ocx";
+    const struct
+    {
+        DWORD Type;
+        std::string Data;
+        std::string Loaded;
+    } rows[] = {
+        {REG_SZ, system + '\0', system},
+        {REG_EXPAND_SZ, std::string("%SystemRoot%\\system32\\hhctrl.ocx") + '\0', system},
+        {REG_DWORD, std::string("\x01\0\0\0", 4), "hhctrl.ocx"},
+        {REG_SZ, "C:\\" + std::string(MAX_PATH, 'x') + '\0', "hhctrl.ocx"},
+        {REG_SZ, std::string("C:\\missing\\hhctrl.ocx") + '\0', "hhctrl.ocx"},
+    };
+    for (const auto& row : rows)
+    {
+        Restart(false);
+        ASSERT_TRUE(CONTROLPATH::Set(row.Type, row.Data));
+        LOGCAPTURE log(0);
+        HELPFILE::Get().SetFilename(DemoHelp("english").c_str(), true);
+        std::vector<std::string> loads = log.Lines("DLLINTERFACE::Load ");
+        ASSERT_GE(loads.size(), 2u);
+        EXPECT_EQ("DLLINTERFACE::Load " + row.Loaded + " <NULL>", loads[loads.size() - 2]) << row.Type;
+        EXPECT_EQ("DLLINTERFACE::Load returns 1", loads.back()) << row.Type;
+    }
 }
