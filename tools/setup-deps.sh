@@ -9,6 +9,7 @@ packages=(
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     libz-mingw-w64-dev googletest
     wine wine64 fonts-wine xvfb x11-utils file
+    fp-utils
 )
 
 missing=()

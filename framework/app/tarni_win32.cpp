@@ -31,6 +31,8 @@ namespace
     STRINGARRAY gArguments(64);
     HINSTANCE gInstance = 0;
     HMODULE gKernel32 = 0;
+    void (*gCleanups[16])() = {};
+    int gCleanupCount = 0;
 
     bool EndsWith(const char* text, const char* tail, bool ignoreCase)
     {
@@ -341,6 +343,8 @@ int Run(void* instance, APPMAINFUNC appMain)
     Logit("Welcome back %s, you have safely returned to TARNIAPP with exit code %d\n", gAppName.Text(), result);
     Logit("Taxi to your hangar and have a pleasant stay.\n");
     Logit("Over and out.\n");
+    while (gCleanupCount > 0)
+        gCleanups[--gCleanupCount]();
     LogitOption("/LOGITCLOSE");
 
     WSACleanup();
@@ -351,6 +355,18 @@ int Run(void* instance, APPMAINFUNC appMain)
         FreeLibrary(gKernel32);
     gKernel32 = 0;
     return result;
+}
+
+bool AtExit(void (*cleanup)())
+{
+    const int capacity = (int)(sizeof(gCleanups) / sizeof(gCleanups[0]));
+    if (!cleanup || gCleanupCount >= capacity)
+    {
+        AssertHandler(0, "cleanup && gCleanupCount<ARRAYMAX(gCleanups)", __FILE__, __LINE__, 0, 0);
+        return false;
+    }
+    gCleanups[gCleanupCount++] = cleanup;
+    return true;
 }
 
 STRINGARRAY& Arguments() { return gArguments; }

@@ -45,6 +45,11 @@ namespace TARNIAPP
     // every "commandline.ini" candidate. defaultLanguage is used when no LANG is given.
     void AcquireArguments(int count, char** argv, int defaultLanguage);
 
+    // Registers a clean-up that runs when the application's main function has
+    // returned, before the log closes; the latest registered runs first.
+    // Answers false (after the assertion) when the list is full.
+    bool AtExit(void (*cleanup)());
+
     // The candidate "commandline.ini" files that exist, in reading order.
     void CommandLineIniCandidates(STRINGARRAY& files, bool* desktopTaken);
 

@@ -456,6 +456,7 @@ public:
 
     int Load(const char* filename, const char* function = 0);
     DLLFUNCTION GetFunction(const char* name = 0);   // null: the one found by Load
+    DLLFUNCTION GetFunctionByOrdinal(int ordinal);   // an export that has a number only
     void Unload();
     void SetQuiet(bool quiet) { Quiet = quiet; }
     bool IsLoaded() const { return hDll != 0; }

@@ -1907,6 +1907,16 @@ DLLFUNCTION DLLINTERFACE::GetFunction(const char* name)
     return function;
 }
 
+DLLFUNCTION DLLINTERFACE::GetFunctionByOrdinal(int ordinal)
+{
+    DLLFUNCTION function = 0;
+    if (hDll && ordinal > 0 && ordinal <= 0xFFFF)
+        function = reinterpret_cast<DLLFUNCTION>(GetProcAddress(static_cast<HMODULE>(hDll), MAKEINTRESOURCEA(ordinal)));
+    if (!Quiet)
+        Logit("DLLINTERFACE::GetFunction #%d for %p returns %p\n", ordinal, hDll, reinterpret_cast<void*>(function));
+    return function;
+}
+
 void DLLINTERFACE::Unload()
 {
     Logit("DLLINTERFACE::Unload this->DllName= %s\n", DllName);

@@ -69,8 +69,13 @@ void LOGCAPTURE::Close()
 std::vector<std::string> LOGCAPTURE::Lines(const std::string& prefix)
 {
     Close();
+    return LogLines(Path, prefix);
+}
+
+std::vector<std::string> LogLines(const std::string& path, const std::string& prefix)
+{
     std::vector<std::string> lines;
-    for (std::string line : SplitLines(ReadFile(Path)))
+    for (std::string line : SplitLines(ReadFile(path)))
     {
         size_t header = line.find("] ");
         if (line.empty() || line[0] != '[' || header == std::string::npos)

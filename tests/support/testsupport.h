@@ -44,6 +44,8 @@ namespace TESTSUPPORT
         unsigned PreviousLevel;
         bool Closed = false;
     };
+    // The lines of a log file written by another process, as LOGCAPTURE::Lines.
+    std::vector<std::string> LogLines(const std::string& path, const std::string& prefix = "");
 
     // Owner of a started process.
     class CHILD
