@@ -13,6 +13,7 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
+#include "framework/windows/winbase_win32.h"
 
 // <htmlhelp.h> maps this name to the library's own function.
 #undef HtmlHelp
@@ -134,6 +135,8 @@ void HELPFILE::Release()
     gHtmlHelpFunction = 0;
     gHtmlHelpTried = false;
 }
+
+HELPFILE* HELPFILE::Existing() { return gHelpFile; }
 
 HWND HELPFILE::HtmlHelp(HWND caller, const char* file, UINT command, DWORD_PTR data)
 {
@@ -279,6 +282,28 @@ bool HELPFILE::ShowTopic(int id)
         WinHelpA(Owner, Filename.Text(), HELP_CONTEXT, strtoul(topic.Text(), 0, 10));
     }
     return true;
+}
+
+bool HELPFILE::ShowTopicForWindow(HWND window)
+{
+    for (; window; window = GetParent(window))
+    {
+        if (ShowTopic(WINDOW(window).GetId()))
+            return true;
+    }
+    return false;
+}
+
+bool HELPFILE::ShowHelpFor(HWND window, int id)
+{
+    if (!Available())
+        return false;
+    HWND focus = GetFocus();
+    if (focus && ShowTopicForWindow(focus))
+        return true;
+    if (ShowTopic(id) || ShowTopicForWindow(window))
+        return true;
+    return strcmp(DefaultTopic.Text(), "-1") != 0 && ShowTopic(atoi(DefaultTopic.Text()));
 }
 
 bool HELPFILE::ShowContents(bool finder)

@@ -20,6 +20,8 @@ public:
     static HELPFILE& Get();
     // Deletes the object, which closes the help, and unloads the control.
     static void Release();
+    // The object when it has been made, else null.
+    static HELPFILE* Existing();
 
     // The control's function, loaded from its class registration (else by
     // name) on the first call; every call answers 0 when it is missing.
@@ -35,6 +37,12 @@ public:
     void AddMapping(int fromId, int toId);
     // False when the id (after mapping) is not among the file's topics.
     bool ShowTopic(int id);
+    // The topic of window, else of its parents, by their ids.
+    bool ShowTopicForWindow(HWND window);
+    // Context help for window (whose id is id): the control with the focus
+    // and its parents, the window's id, the window and its parents, then the
+    // default topic. False when there is no help or no topic.
+    bool ShowHelpFor(HWND window, int id);
     bool ShowContents(bool finder);
     bool Available() const { return Filename.NotEmpty(); }
     void SetDefaultTopic(int id);

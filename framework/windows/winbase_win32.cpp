@@ -7,6 +7,7 @@
 #include "framework/app/logit.h"
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
+#include "framework/windows/helpfile.h"
 
 namespace
 {
@@ -391,8 +392,11 @@ int WINDOW::OnPaint()
     return 1;
 }
 
-// Context help does nothing until the help file is joined to windows.
-int WINDOW::OnHelp() { return 0; }
+int WINDOW::OnHelp()
+{
+    HELPFILE* help = HELPFILE::Existing();
+    return help && help->ShowHelpFor(hWnd, GetId()) ? 1 : 0;
+}
 
 int WINDOW::OnEndSession()
 {

@@ -8,6 +8,7 @@
 #include "framework/app/logit.h"
 #include "framework/app/resources.h"
 #include "framework/os/osys.h"
+#include "framework/windows/helpfile.h"
 
 namespace
 {
@@ -392,6 +393,9 @@ int DIALOG::ModalLoop()
             continue;
         if (message.message == WM__APPMESSAGE)
             continue;   // for the application object; a program without one drops it
+        HELPFILE* help = HELPFILE::Existing();
+        if (help && help->PreTranslate(&message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
         if (message.message == WM__ENDMODAL && message.hwnd == hWnd)
