@@ -8,7 +8,9 @@
 #include <shlobj.h>
 
 #include <ostream>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/windows/winbase_win32.h"
@@ -474,4 +476,94 @@ TEST(WindowPos, RestoreWithoutSizingFrameOnlyMoves)
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("(cansize)", spy.Last().Condition);
     EXPECT_EQ((std::vector<LONG>{40, 50, 340, 250}), Where(w.Hwnd()));
+}
+
+namespace
+{
+    std::atomic<int> gCounted{0};
+    HANDLE gFirstSets = 0;   // set by the first counted message when not null
+
+    LRESULT CALLBACK Counter(HWND, UINT message, WPARAM, LPARAM)
+    {
+        if (message == 0x406 && ++gCounted == 1 && gFirstSets)
+            SetEvent(gFirstSets);
+        return 0;
+    }
+
+    struct PUMPED
+    {
+        PUMPED() : Event(CreateEventA(0, TRUE, FALSE, 0)), w(WS_POPUP)
+        {
+            Pump();
+            gCounted = 0;
+            w.SetHook(Counter);
+        }
+        ~PUMPED()
+        {
+            gFirstSets = 0;
+            CloseHandle(Event);
+        }
+        void Post(int n)
+        {
+            for (int i = 0; i < n; i++)
+                PostMessageA(w.Hwnd(), 0x406, i, 0);
+        }
+        HANDLE Event;
+        RECORDER w;
+    };
+}
+
+TEST(Pumping, ProcessMessagesReturnsTheCountNotUsed)
+{
+    PUMPED p;
+    p.Post(5);
+    EXPECT_EQ(0, WINDOW::WinProcessMessages(2));
+    EXPECT_EQ(2, gCounted);
+    EXPECT_EQ(7, WINDOW::WinProcessMessages(10));
+    EXPECT_EQ(5, gCounted);
+}
+
+TEST(Pumping, WaitHandlesTenMessagesAtATime)
+{
+    PUMPED p;
+    gFirstSets = p.Event;
+    p.Post(25);
+    EXPECT_TRUE(WINDOW::WinWaitForSingleObject(p.Event, 10000));
+    EXPECT_EQ(10, gCounted);
+    EXPECT_EQ(100 - 15, WINDOW::WinProcessMessages(100));
+
+    ResetEvent(p.Event);
+    EXPECT_FALSE(WINDOW::WinWaitForSingleObject(p.Event, 50));
+}
+
+TEST(Pumping, WaitReturnsWhenAnotherThreadSetsTheEventWhileMessagesArrive)
+{
+    PUMPED p;
+    std::atomic<bool> stop{false};
+    std::thread poster([&] {
+        int sent = 0;
+        while (!stop && sent < 100000)
+        {
+            PostMessageA(p.w.Hwnd(), 0x406, sent++, 0);
+            if (gCounted >= 30)
+                SetEvent(p.Event);
+            Sleep(1);
+        }
+    });
+    bool signalled = WINDOW::WinWaitForSingleObject(p.Event, 60000);
+    stop = true;
+    poster.join();
+    EXPECT_TRUE(signalled);
+    EXPECT_GE(gCounted, 30);
+    Pump();
+}
+
+TEST(Pumping, SleepKeepsHandlingMessages)
+{
+    PUMPED p;
+    p.Post(3);
+    WINDOW::Sleep(0);
+    EXPECT_EQ(0, gCounted);
+    WINDOW::Sleep(250);
+    EXPECT_EQ(3, gCounted);
 }
