@@ -58,28 +58,32 @@ namespace
         HDC Dc;
     };
 
-    // shcore.dll stays loaded for the rest of the process once looked up.
-    class SHCORE
+    // A library kept for the rest of the process once looked up.
+    class LIBRARY
     {
     public:
-        typedef HRESULT(WINAPI* GETDPIFORMONITOR)(HMONITOR, int, UINT*, UINT*);
-        SHCORE() : Module(LoadLibraryA("shcore.dll")), GetDpiForMonitor(0)
-        {
-            if (Module)
-                GetDpiForMonitor = reinterpret_cast<GETDPIFORMONITOR>(
-                    reinterpret_cast<void*>(GetProcAddress(Module, "GetDpiForMonitor")));
-        }
-        ~SHCORE()
+        explicit LIBRARY(const char* name) : Module(LoadLibraryA(name)) {}
+        ~LIBRARY()
         {
             if (Module)
                 FreeLibrary(Module);
         }
-        SHCORE(const SHCORE&) = delete;
-        SHCORE& operator=(const SHCORE&) = delete;
+        LIBRARY(const LIBRARY&) = delete;
+        LIBRARY& operator=(const LIBRARY&) = delete;
+        void* Function(const char* name) const
+        {
+            return Module ? reinterpret_cast<void*>(GetProcAddress(Module, name)) : 0;
+        }
 
+    private:
         HMODULE Module;
-        GETDPIFORMONITOR GetDpiForMonitor;
     };
+
+    void* User32Function(const char* name)
+    {
+        HMODULE user32 = GetModuleHandleA("user32.dll");
+        return user32 ? reinterpret_cast<void*>(GetProcAddress(user32, name)) : 0;
+    }
 
     HWND TopLevel(HWND window)
     {
@@ -376,7 +380,7 @@ LRESULT WINDOW::Reserved39(UINT message, WPARAM wParam, LPARAM lParam) { return 
 int WINDOW::OnPaint()
 {
     PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hWnd, &paint);
+    HDC dc = ::BeginPaint(hWnd, &paint);
     if (dc)
     {
         RECT client = {};
@@ -388,7 +392,7 @@ int WINDOW::OnPaint()
             DeleteObject(brush);
         }
     }
-    EndPaint(hWnd, &paint);
+    ::EndPaint(hWnd, &paint);
     return 1;
 }
 
@@ -786,14 +790,17 @@ LRESULT WINDOW::OnDropMessage(HDROP drop)
 
 int WINDOW::DpiScaleOfRect(const RECT& rect)
 {
-    static SHCORE shcore;
+    typedef HRESULT(WINAPI * GETDPIFORMONITOR)(HMONITOR, int, UINT*, UINT*);
+    static LIBRARY shcore("shcore.dll");
+    static GETDPIFORMONITOR getDpiForMonitor =
+        reinterpret_cast<GETDPIFORMONITOR>(shcore.Function("GetDpiForMonitor"));
     if (gScaleOverride != -1)
         return gScaleOverride;
-    if (shcore.GetDpiForMonitor)
+    if (getDpiForMonitor)
     {
         UINT x = 96, y = 96;
         HMONITOR monitor = MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST);
-        if (SUCCEEDED(shcore.GetDpiForMonitor(monitor, 0, &x, &y)))
+        if (SUCCEEDED(getDpiForMonitor(monitor, 0, &x, &y)))
             return (int)((x + y) / 2) * 100 / 96;
     }
     DISPLAYDC display;
@@ -924,28 +931,6 @@ bool WINDOW::WinWaitForSingleObject(HANDLE handle, int timeout)
     return signalled;
 }
 
-STRING WINDOW::ClassName()
-{
-    return ClassNameOf(hWnd);
-}
-
-void WINDOW::Show(bool show)
-{
-    if (!show)
-        ShowWindow(hWnd, SW_HIDE);
-    else if (IsIconic(hWnd))
-        ShowWindow(hWnd, SW_RESTORE);
-    else
-        ShowWindow(hWnd, IsMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
-}
-
-int WINDOW::BringToForeground()
-{
-    int rc = SetForegroundWindow(hWnd) ? 1 : 0;
-    Logit("WINDOW::BringToForeground SetForegroundWindow (1), rc= %d\n", rc);
-    return rc;
-}
-
 RECT WINDOW::GetDesktopRect()
 {
     RECT rect = {};
@@ -1074,3 +1059,154 @@ void WINDOW::RestoreWindowPos(const char* appKey, const char* valueName, bool mo
     if (strcmp(maximized.Text(), "1") == 0)
         ShowWindow(hWnd, SW_SHOWMAXIMIZED);
 }
+
+void WINDOW::Show(bool show)
+{
+    int command = SW_HIDE;
+    if (show)
+        command = ::IsIconic(hWnd) ? SW_RESTORE : IsMaximized() ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    ShowWindow(hWnd, command);
+}
+
+int WINDOW::Animate(DWORD flags, DWORD time, bool show)
+{
+    typedef BOOL(WINAPI * ANIMATEWINDOW)(HWND, DWORD, DWORD);
+    ANIMATEWINDOW animate = reinterpret_cast<ANIMATEWINDOW>(User32Function("AnimateWindow"));
+    if (!flags || !animate)
+    {
+        Show(show);
+        return 1;
+    }
+    if (show)
+    {
+        ShowWindow(hWnd, SW_HIDE);
+        animate(hWnd, time, flags);
+    }
+    else
+    {
+        animate(hWnd, time, flags | AW_HIDE);
+    }
+    return 1;
+}
+
+int WINDOW::SetTransparency(int alpha, COLORREF colorKey)
+{
+    typedef BOOL(WINAPI * SETLAYERED)(HWND, COLORREF, BYTE, DWORD);
+    SETLAYERED setLayered = reinterpret_cast<SETLAYERED>(User32Function("SetLayeredWindowAttributes"));
+    if (!setLayered)
+        return 0;
+    alpha = alpha < 0 ? 0 : alpha > 255 ? 255 : alpha;
+    if (alpha == 255)
+    {
+        RemoveExStyle(WS_EX_LAYERED);
+        return 1;
+    }
+    AddExStyle(WS_EX_LAYERED);
+    if (colorKey != (COLORREF)-1)
+        return setLayered(hWnd, colorKey, 0, LWA_COLORKEY) ? 1 : 0;
+    return setLayered(hWnd, 0, (BYTE)alpha, LWA_ALPHA) ? 1 : 0;
+}
+
+bool WINDOW::SetTopmost(bool on)
+{
+    const UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOOWNERZORDER;
+    return SetWindowPos(hWnd, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, flags) != 0;
+}
+
+bool WINDOW::SetZOrder(int direction, HWND after)
+{
+    const UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOREDRAW | SWP_NOACTIVATE;
+    if (!after)
+        return SetWindowPos(hWnd, direction == -1 ? HWND_BOTTOM : HWND_TOP, 0, 0, 0, 0, flags) != 0;
+    if (direction != 1)
+    {
+        AssertHandler(0, "topbottom==+1", __FILE__, __LINE__, 0, 0);
+        return false;
+    }
+    return SetWindowPos(hWnd, after, 0, 0, 0, 0, flags) != 0;
+}
+
+bool WINDOW::Move(int x, int y, int width, int height)
+{
+    RECT rect = {};
+    GetWindowRect(hWnd, &rect);
+    if (width == -1)
+        width = rect.right - rect.left;
+    if (height == -1)
+        height = rect.bottom - rect.top;
+    return MoveWindow(hWnd, x, y, width, height, TRUE) != 0;
+}
+
+void WINDOW::AddExStyle(LONG bits)
+{
+    SetWindowLongA(hWnd, GWL_EXSTYLE, GetWindowLongA(hWnd, GWL_EXSTYLE) | bits);
+}
+
+void WINDOW::RemoveExStyle(LONG bits)
+{
+    SetWindowLongA(hWnd, GWL_EXSTYLE, GetWindowLongA(hWnd, GWL_EXSTYLE) & ~bits);
+}
+
+int WINDOW::FlushRedraw()
+{
+    Logit("[>>]WINDOW::FlushRedraw\n");
+    int rc = RedrawWindow(hWnd, 0, 0, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Logit("[<<]WINDOW::FlushRedraw done, rc= %d\n", rc);
+    return rc;
+}
+
+int WINDOW::BringToForeground()
+{
+    int rc = SetForegroundWindow(hWnd);
+    Logit("WINDOW::BringToForeground SetForegroundWindow (1), rc= %d\n", rc);
+    return rc;
+}
+
+bool WINDOW::SetText(const char* text)
+{
+    WSTRING wide(STRING::NullGuard(text), 1252);
+    return SetWindowTextW(hWnd, reinterpret_cast<const wchar_t*>(wide.Text())) != 0;
+}
+
+namespace
+{
+    BOOL CALLBACK MakeButtonTransparent(HWND child, LPARAM)
+    {
+        if (STRING::Compare(ClassNameOf(child).Text(), "Button") == 0 && (GetWindowLongA(child, GWL_STYLE) & 7) != 0)
+            SetWindowLongA(child, GWL_EXSTYLE, GetWindowLongA(child, GWL_EXSTYLE) | WS_EX_TRANSPARENT);
+        return TRUE;
+    }
+}
+
+bool WINDOW::ApplyDialogTheme()
+{
+    typedef HRESULT(WINAPI * ENABLETEXTURE)(HWND, DWORD);
+    static LIBRARY uxtheme("uxtheme.dll");
+    static ENABLETEXTURE enableTexture = reinterpret_cast<ENABLETEXTURE>(uxtheme.Function("EnableThemeDialogTexture"));
+    bool applied = false;
+    // Themed controls come only with a manifest.
+    if (FindResourceA(GetModuleHandleA(0), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) && enableTexture)
+    {
+        applied = SUCCEEDED(enableTexture(hWnd, 6));   // ETDT_ENABLETAB
+        EnumChildWindows(hWnd, MakeButtonTransparent, 0);
+    }
+    AddExStyle(WS_EX_CONTROLPARENT);
+    return applied;
+}
+
+UINT_PTR WINDOW::SetTimer(UINT_PTR id, UINT milliseconds) { return ::SetTimer(hWnd, id, milliseconds, 0); }
+bool WINDOW::KillTimer(UINT_PTR id) { return ::KillTimer(hWnd, id) != 0; }
+HDC WINDOW::BeginPaint(PAINTSTRUCT& paint) { return ::BeginPaint(hWnd, &paint); }
+void WINDOW::EndPaint(PAINTSTRUCT& paint) { ::EndPaint(hWnd, &paint); }
+HDC WINDOW::GetDC() { return ::GetDC(hWnd); }
+int WINDOW::ReleaseDC(HDC dc) { return ::ReleaseDC(hWnd, dc); }
+bool WINDOW::Enable(bool on) { return EnableWindow(hWnd, on) != 0; }
+bool WINDOW::IsEnabled() { return IsWindowEnabled(hWnd) != 0; }
+bool WINDOW::Invalidate(bool erase) { return InvalidateRect(hWnd, 0, erase) != 0; }
+bool WINDOW::Update() { return UpdateWindow(hWnd) != 0; }
+HWND WINDOW::SetFocus() { return ::SetFocus(hWnd); }
+bool WINDOW::HasFocus() { return GetFocus() == hWnd; }
+STRING WINDOW::ClassName() { return ClassNameOf(hWnd); }
+bool WINDOW::IsWindow() { return hWnd && ::IsWindow(hWnd); }
+bool WINDOW::IsChild(HWND window) { return ::IsChild(hWnd, window) != 0; }
+bool WINDOW::IsIconic() { return ::IsIconic(hWnd) != 0; }

@@ -153,11 +153,37 @@ public:
     void StoreWindowPos(const char* appKey, const char* valueName);
     void RestoreWindowPos(const char* appKey, const char* valueName, bool moveOnly);
 
-    STRING ClassName();
-
-    // SW_RESTORE when minimised, maximised again when it was, else normal.
+    // Helpers on the window.
     void Show(bool show);
+    int Animate(DWORD flags, DWORD time, bool show);       // 1
+    int SetTransparency(int alpha, COLORREF colorKey);     // 0 without layered windows
+    bool SetTopmost(bool on);
+    // No window given: -1 to the bottom, else to the top; after a window
+    // the direction must be +1.
+    bool SetZOrder(int direction, HWND after = 0);
+    bool Move(int x, int y, int width, int height);        // -1 keeps the width or height
+    void AddExStyle(LONG bits);
+    void RemoveExStyle(LONG bits);
+    int FlushRedraw();
     int BringToForeground();
+    bool SetText(const char* text);                        // code page 1252
+    bool ApplyDialogTheme();                               // true when the texture was applied
+    UINT_PTR SetTimer(UINT_PTR id, UINT milliseconds);
+    bool KillTimer(UINT_PTR id);
+    HDC BeginPaint(PAINTSTRUCT& paint);
+    void EndPaint(PAINTSTRUCT& paint);
+    HDC GetDC();
+    int ReleaseDC(HDC dc);
+    bool Enable(bool on);
+    bool IsEnabled();
+    bool Invalidate(bool erase = true);
+    bool Update();
+    HWND SetFocus();
+    bool HasFocus();
+    STRING ClassName();
+    bool IsWindow();
+    bool IsChild(HWND window);
+    bool IsIconic();
 
 protected:
     uint8_t AutoDestroy;

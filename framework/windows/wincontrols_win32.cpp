@@ -68,7 +68,7 @@ void CONTROL::Construct(HWND parent, int id, const char* className, DWORD style,
     text = STRING::NullGuard(text);
     Logit("CONTROL::CONTROL %p, %d, %s, %s, %x, %x\n", (void*)parent, id, className, text, (unsigned)style,
           (unsigned)exStyle);
-    Logit("CONTROL::CONTROL %d\n", IsWindow(parent) ? 1 : 0);
+    Logit("CONTROL::CONTROL %d\n", ::IsWindow(parent) ? 1 : 0);
     Id = id;
     hWnd = CreateWindowExA(exStyle, className, text, style | WS_CHILD, rect.left, rect.top, rect.right - rect.left,
                            rect.bottom - rect.top, parent, reinterpret_cast<HMENU>((INT_PTR)id), 0, 0);
@@ -255,7 +255,7 @@ BUTTONCONTROL::~BUTTONCONTROL()
         return;
     // An attached button outlives this object: it must not keep the list.
     BUTTON_IMAGELIST none = {};
-    if (IsWindow(hWnd))
+    if (::IsWindow(hWnd))
         SendMessageA(hWnd, BCM_SETIMAGELIST, 0, (LPARAM)&none);
     ImageList_Destroy(Images);
 }
@@ -272,10 +272,10 @@ void BUTTONCONTROL::SetButtonStyle(DWORD style) { SendMessageA(hWnd, BM_SETSTYLE
 
 bool BUTTONCONTROL::SetIcon(HICON icon)
 {
-    HDC screen = GetDC(0);
+    HDC screen = ::GetDC(0);
     int depth = screen ? GetDeviceCaps(screen, BITSPIXEL) : 32;
     if (screen)
-        ReleaseDC(0, screen);
+        ::ReleaseDC(0, screen);
     HIMAGELIST images = ImageList_Create(16, 16, (UINT)depth | ILC_MASK, 1, 0);
     if (!images)
         return false;

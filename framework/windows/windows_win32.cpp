@@ -275,7 +275,7 @@ INT_PTR CALLBACK DIALOG::DialogProcedure(HWND window, UINT message, WPARAM wPara
     bool direct = message == WM_INITDIALOG || (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) ||
                   message == WM_COMPAREITEM || message == WM_VKEYTOITEM || message == WM_CHARTOITEM ||
                   message == WM_QUERYDRAGICON;
-    if (result && !direct && IsWindow(window))
+    if (result && !direct && ::IsWindow(window))
         SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
     return result;
 }

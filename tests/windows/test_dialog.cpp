@@ -40,7 +40,7 @@ namespace
         {
             Calls.push_back("create");
             if (FocusOnCreate)
-                SetFocus(GetDlgItem(hWnd, FocusOnCreate));
+                ::SetFocus(GetDlgItem(hWnd, FocusOnCreate));
             return 0;
         }
         LRESULT OnControlNotify(int code, HWND control, LPARAM extra) override

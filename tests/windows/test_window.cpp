@@ -8,7 +8,9 @@
 #include <shlobj.h>
 
 #include <ostream>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/windows/winbase_win32.h"
@@ -474,4 +476,154 @@ TEST(WindowPos, RestoreWithoutSizingFrameOnlyMoves)
     ASSERT_EQ(1u, spy.Count());
     EXPECT_EQ("(cansize)", spy.Last().Condition);
     EXPECT_EQ((std::vector<LONG>{40, 50, 340, 250}), Where(w.Hwnd()));
+}
+
+namespace
+{
+    std::atomic<int> gCounted{0};
+    HANDLE gFirstSets = 0;   // set by the first counted message when not null
+
+    LRESULT CALLBACK Counter(HWND, UINT message, WPARAM, LPARAM)
+    {
+        if (message == 0x406 && ++gCounted == 1 && gFirstSets)
+            SetEvent(gFirstSets);
+        return 0;
+    }
+
+    struct PUMPED
+    {
+        PUMPED() : Event(CreateEventA(0, TRUE, FALSE, 0)), w(WS_POPUP)
+        {
+            Pump();
+            gCounted = 0;
+            w.SetHook(Counter);
+        }
+        ~PUMPED()
+        {
+            gFirstSets = 0;
+            CloseHandle(Event);
+        }
+        void Post(int n)
+        {
+            for (int i = 0; i < n; i++)
+                PostMessageA(w.Hwnd(), 0x406, i, 0);
+        }
+        HANDLE Event;
+        RECORDER w;
+    };
+}
+
+TEST(Pumping, ProcessMessagesReturnsTheCountNotUsed)
+{
+    PUMPED p;
+    p.Post(5);
+    EXPECT_EQ(0, WINDOW::WinProcessMessages(2));
+    EXPECT_EQ(2, gCounted);
+    EXPECT_EQ(7, WINDOW::WinProcessMessages(10));
+    EXPECT_EQ(5, gCounted);
+}
+
+TEST(Pumping, WaitHandlesTenMessagesAtATime)
+{
+    PUMPED p;
+    gFirstSets = p.Event;
+    p.Post(25);
+    EXPECT_TRUE(WINDOW::WinWaitForSingleObject(p.Event, 10000));
+    EXPECT_EQ(10, gCounted);
+    EXPECT_EQ(100 - 15, WINDOW::WinProcessMessages(100));
+
+    ResetEvent(p.Event);
+    EXPECT_FALSE(WINDOW::WinWaitForSingleObject(p.Event, 50));
+}
+
+TEST(Pumping, WaitReturnsWhenAnotherThreadSetsTheEventWhileMessagesArrive)
+{
+    PUMPED p;
+    std::atomic<bool> stop{false};
+    std::thread poster([&] {
+        int sent = 0;
+        while (!stop && sent < 100000)
+        {
+            PostMessageA(p.w.Hwnd(), 0x406, sent++, 0);
+            if (gCounted >= 30)
+                SetEvent(p.Event);
+            Sleep(1);
+        }
+    });
+    bool signalled = WINDOW::WinWaitForSingleObject(p.Event, 60000);
+    stop = true;
+    poster.join();
+    EXPECT_TRUE(signalled);
+    EXPECT_GE(gCounted, 30);
+    Pump();
+}
+
+TEST(Pumping, SleepKeepsHandlingMessages)
+{
+    PUMPED p;
+    p.Post(3);
+    WINDOW::Sleep(0);
+    EXPECT_EQ(0, gCounted);
+    WINDOW::Sleep(250);
+    EXPECT_EQ(3, gCounted);
+}
+
+TEST(Helpers, StylesTextAndPlacement)
+{
+    RECORDER w;
+    auto ex = [&] { return GetWindowLongA(w.Hwnd(), GWL_EXSTYLE); };
+    w.Show(true);
+    EXPECT_TRUE(IsWindowVisible(w.Hwnd()));
+    ShowWindow(w.Hwnd(), SW_MINIMIZE);
+    w.Show(true);
+    EXPECT_FALSE(w.IsIconic());
+    EXPECT_EQ(1, w.SetTransparency(300, (COLORREF)-1));
+    EXPECT_EQ(0, ex() & WS_EX_LAYERED);
+    EXPECT_EQ(1, w.SetTransparency(128, (COLORREF)-1));
+    EXPECT_NE(0, ex() & WS_EX_LAYERED);
+    w.SetTopmost(true);
+    EXPECT_NE(0, ex() & WS_EX_TOPMOST);
+    w.SetTopmost(false);
+    EXPECT_EQ(0, ex() & WS_EX_TOPMOST);
+    w.AddExStyle(WS_EX_TOOLWINDOW);
+    w.RemoveExStyle(WS_EX_LAYERED);
+    EXPECT_EQ(WS_EX_TOOLWINDOW, ex() & (WS_EX_TOOLWINDOW | WS_EX_LAYERED));
+
+    EXPECT_TRUE(w.SetText("Gr\xfc\xdf \x80"));
+    EXPECT_EQ(L"Gr\u00fc\u00df \u20ac", WindowText(w.Hwnd()));
+    w.Move(30, 40, -1, 150);
+    EXPECT_EQ((std::vector<LONG>{30, 40, 330, 190}), Where(w.Hwnd()));
+
+    // Centred on a visible owner; on the desktop when the owner is hidden.
+    RECORDER owner;
+    owner.Move(100, 100, 400, 300);
+    owner.Show(true);
+    w.Move(0, 0, 200, 100);
+    w.CenterOnOwner(owner.Hwnd());
+    EXPECT_EQ((std::vector<LONG>{200, 200, 400, 300}), Where(w.Hwnd()));
+    owner.Show(false);
+    w.CenterOnOwner(owner.Hwnd());
+    const RECT desk = WINDOW::GetDesktopRect();
+    EXPECT_EQ((std::vector<LONG>{(desk.right - 200) / 2, (desk.bottom - 100) / 2, (desk.right + 200) / 2,
+                                 (desk.bottom + 100) / 2}),
+              Where(w.Hwnd()));
+
+    ASSERTSPY spy;
+    EXPECT_FALSE(w.SetZOrder(-1, owner.Hwnd()));
+    HWND child = Control(w.Hwnd(), "Static", WS_VISIBLE, 3);
+    w.CenterOnOwner(child);
+    ASSERT_EQ(2u, spy.Count());
+    EXPECT_EQ("topbottom==+1", spy[0].Condition);
+    EXPECT_EQ("!is_child", spy[1].Condition);
+}
+
+TEST(Helpers, DialogThemeMakesChoiceButtonsTransparent)
+{
+    RECORDER w;
+    HWND push = Control(w.Hwnd(), "Button", BS_PUSHBUTTON, 1);
+    HWND check = Control(w.Hwnd(), "Button", BS_AUTOCHECKBOX, 2);
+    w.ApplyDialogTheme();
+    EXPECT_NE(0, GetWindowLongA(w.Hwnd(), GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+    EXPECT_EQ(0, GetWindowLongA(push, GWL_EXSTYLE) & WS_EX_TRANSPARENT);
+    EXPECT_NE(0, GetWindowLongA(check, GWL_EXSTYLE) & WS_EX_TRANSPARENT);
 }
