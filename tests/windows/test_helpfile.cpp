@@ -14,8 +14,10 @@
 
 #include "framework/app/tarni_win32.h"
 #include "framework/windows/helpfile.h"
+#include "framework/windows/windows_win32.h"
 #include "tests/support/assertspy.h"
 #include "tests/support/testsupport.h"
+#include "tests/windows/test_dialog.h"
 
 using namespace TESTSUPPORT;
 
@@ -25,12 +27,15 @@ namespace
     std::vector<CALL> gCalls;
     DWORD gCookie;   // what HH_INITIALIZE hands out
     HWND gAnswer;    // what every call answers
+    UINT gTaken;     // the message the help window takes out of a loop
 
     HWND WINAPI Recorder(HWND, const char* file, UINT command, DWORD_PTR data)
     {
         gCalls.push_back({command, file ? file : "", data});
         if (command == HH_INITIALIZE)
             *reinterpret_cast<DWORD*>(data) = gCookie;
+        if (command == HH_PRETRANSLATEMESSAGE && gTaken)
+            return reinterpret_cast<MSG*>(data)->message == gTaken ? reinterpret_cast<HWND>(1) : 0;
         return gAnswer;
     }
 
@@ -309,4 +314,84 @@ TEST(HelpProbe, WithoutTheControlEveryCallAnswersNothing)
     HELPPROBE probe("nohelpcontrol.exe");
     EXPECT_EQ(11, probe.Run("/FILE:" + gDemoHelp + " /TOPIC:1000")) << "available, no window";
     EXPECT_EQ(1u, probe.Log("DLLINTERFACE::GetFunction #14").size()) << "one attempt";
+}
+
+namespace
+{
+    std::string ShownTopic()
+    {
+        if (gCalls.empty())
+            return "";
+        std::string file = gCalls.back().File;
+        return file.substr(file.find("topic-") + 6, file.find(".html") - file.find("topic-") - 6);
+    }
+}
+
+TEST_F(HELP, HelpForAWindowTriesTheFocusTheWindowItsParentsThenTheDefault)
+{
+    WriteFile(Dir.File("w.ids"), "a=10\nb=20\nc=30\n");
+    HELPFILE& help = Restart(true, Dir.File("w.chm"));
+    WINDOW top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, "help", 10, 10, 300, 200, 0, 30);
+    CHILDWINDOW pane(top.Hwnd(), 20, 0, 0, 200, 100, WS_VISIBLE);
+    HWND listed = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, pane.Hwnd(), (HMENU)10, 0, 0);
+    HWND unlisted = CreateWindowExA(0, "Edit", "", WS_CHILD | WS_VISIBLE, 0, 30, 50, 20, pane.Hwnd(), (HMENU)11, 0, 0);
+    SetForegroundWindow(top.Hwnd());
+    const struct
+    {
+        HWND Focus;
+        HWND Window;
+        int Id;
+        int Default;
+        const char* Topic;   // empty: nothing shown
+    } rows[] = {
+        {listed, top.Hwnd(), 30, -1, "10"},
+        {unlisted, top.Hwnd(), 30, -1, "20"},         // the focused control's parent
+        {0, top.Hwnd(), 30, -1, "30"},                // the window's own id
+        {0, unlisted, 99, -1, "20"},                  // the window's parents
+        {0, unlisted, 99, 10, "20"},
+        {0, GetDesktopWindow(), 99, 10, "10"},        // the default topic last
+        {0, GetDesktopWindow(), 99, -1, ""},
+    };
+    for (const auto& row : rows)
+    {
+        ::SetFocus(row.Focus);
+        help.SetDefaultTopic(row.Default);
+        gCalls.clear();
+        EXPECT_EQ(*row.Topic != 0, help.ShowHelpFor(row.Window, row.Id)) << row.Id << " " << row.Topic;
+        EXPECT_EQ(row.Topic, ShownTopic()) << row.Id << " " << row.Topic;
+    }
+    // A framework window asks for help when the user presses F1 or a Help button.
+    ::SetFocus(0);
+    gCalls.clear();
+    SendMessageA(top.Hwnd(), WM_HELP, 0, 0);
+    EXPECT_EQ("30", ShownTopic());
+    HELPFILE::Release();
+    EXPECT_EQ(0, SendMessageA(top.Hwnd(), WM_HELP, 0, 0)) << "no help file: nothing to show";
+}
+
+TEST_F(HELP, TheModalLoopHandsMessagesToTheHelpWindowFirst)
+{
+    const uint32_t mainThread = gMainThreadId;
+    gMainThreadId = GetCurrentThreadId();
+    Restart(true, gDemoHelp);
+    gTaken = WM_USER + 9;
+    // Messages for another window than the dialog, as the help window gets them.
+    struct SEEN : WINDOW
+    {
+        SEEN() : WINDOW(WS_POPUP, "seen", 0, 0, 10, 10) {}
+        std::vector<UINT> Messages;
+        LRESULT OnUserMessage(UINT message, WPARAM, LPARAM) override
+        {
+            Messages.push_back(message);
+            return 0;
+        }
+    } other;
+    DIALOG dialog(IDD_OLDSTYLE, 0, GetModuleHandleA(0));
+    PostMessageA(other.Hwnd(), WM_USER + 9, 0, 0);
+    PostMessageA(other.Hwnd(), WM_USER + 10, 0, 0);
+    dialog.EndModal(4);
+    EXPECT_EQ(4, dialog.RunModal(true));
+    EXPECT_EQ(std::vector<UINT>{WM_USER + 10}, other.Messages);
+    gTaken = 0;
+    gMainThreadId = mainThread;
 }
