@@ -31,6 +31,8 @@ namespace
     const char* const HtmlHelpClassKey = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
     const int HtmlHelpOrdinal = 14;
 
+    // A key opened for reading only: REGISTRY opens by creating, and this
+    // lookup must not create the control's class key where it is missing.
     class REGKEY
     {
     public:

@@ -110,6 +110,7 @@ TEST_F(HELP, TopicIdLinesGiveTheFirstWordAfterTheFirstEquals)
     HELPFILE::Get().SetFilename(Dir.File("two.hlp").c_str(), false);
     EXPECT_EQ((std::vector<std::string>{"7", "8", "2"}), Topics()) << "a second file adds its ids";
     EXPECT_EQ(Dir.File("two.hlp"), HELPFILE::Get().GetFilename().Text());
+    EXPECT_EQ(1u, gCalls.size()) << "Windows help needs no HTML Help";
 }
 
 TEST_F(HELP, ShowsListedTopicsOfTheDemoHelpAfterMapping)
@@ -135,6 +136,9 @@ TEST_F(HELP, ShowsListedTopicsOfTheDemoHelpAfterMapping)
         }
     }
     EXPECT_EQ(gAnswer, help.GetHelpWindow());
+    EXPECT_TRUE(help.ShowContents(false));
+    EXPECT_EQ((UINT)HH_DISPLAY_TOC, gCalls.back().Command);
+    EXPECT_EQ(gDemoHelp, gCalls.back().File);
 }
 
 TEST_F(HELP, The129thMappingIsRefused)
