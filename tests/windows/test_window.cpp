@@ -66,6 +66,7 @@ namespace
         int OnScroll(int code, HWND control, int position) override { return Add(9, code, H(control), position); }
         int OnKey(const KEYEVENT& e) override { return Add(10, e.VirtualKey, e.Character, e.KeyDown); }
         int OnSize() override { return Add(15); }
+        int OnThemeChanged() override { return Add(18); }
         int OnSizing(RECT* r, int edges) override { return Add(16, edges, r->right - r->left, GetDpiScale()); }
         int OnDpiChanged(int scale, RECT* r) override { return Add(17, scale, r->left, r->bottom); }
         int OnMaximize() override { return Add(25); }
@@ -174,6 +175,7 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
         {WM_DPICHANGED, MAKEWPARAM(144, 144), 0, {}},
         {WM_DROPFILES, (WPARAM)EmptyDrop(), 0, {{29, WM_DROPFILES, 0, 0}, {30, WM_DROPFILES, 0, 0}}},
         {WM_ENDSESSION, 0, 0, {}},
+        {WM_SETTINGCHANGE, 0, (LPARAM) "ImmersiveColorSet", {}},   // no dark mode before Windows 10
     };
     for (const auto& row : rows)
     {
@@ -217,6 +219,21 @@ TEST(WinProc, AnswersAndTheDefaultProcedure)
     EXPECT_EQ((ROWS{{36, WM_CLOSE}, {37, WM_DESTROY}, {37, WM_DESTROY}}), w.Rows);
     EXPECT_EQ(nullptr, w.Hwnd());
     EXPECT_EQ(nullptr, w.GetHook());
+}
+
+TEST(WinProc, DiagnosticHotKeysWorkInEveryFrameworkWindow)
+{
+    RECORDER w;
+    BYTE keys[256] = {}, held[256] = {};
+    GetKeyboardState(keys);
+    memcpy(held, keys, sizeof(held));
+    held[VK_CONTROL] = held[VK_SHIFT] = 0x80;
+    LOGCAPTURE log(1);
+    SetKeyboardState(held);
+    SendMessageA(w.Hwnd(), WM_KEYDOWN, VK_F8, 0);   // closes the log
+    SetKeyboardState(keys);
+    Logit("after F8\n");
+    EXPECT_EQ(std::vector<std::string>{}, log.Lines("after F8"));
 }
 
 TEST(WinProc, EndOfSessionClosesTheWindow)
