@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <ostream>
@@ -128,6 +129,7 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
     HWND push = Control(w.Hwnd(), "Button", BS_PUSHBUTTON, 5);
     HWND check = Control(w.Hwnd(), "Button", BS_AUTOCHECKBOX, 6);
     HWND bar = Control(w.Hwnd(), "ScrollBar", SBS_VERT, 8);
+    HWND list = Control(w.Hwnd(), "ListBox", 0, 9);
     SetScrollRange(bar, SB_CTL, 10, 90, FALSE);
     POINT wheel = {10, 20};
     ClientToScreen(w.Hwnd(), &wheel);
@@ -158,6 +160,8 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
         {S, SB_ENDSCROLL, H(bar), {}},
         {S, MAKEWPARAM(SB_THUMBTRACK, 33), H(bar), {{9, S, SB_THUMBTRACK, H(bar), 33}}},
         {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(wheel.x, wheel.y), {{28, WM_MOUSEWHEEL, 10, 20, 1000}}},
+        {WM_CONTEXTMENU, (WPARAM)list, MAKELPARAM(wheel.x, wheel.y), {{8, WM_CONTEXTMENU, 6, H(list), MAKELPARAM(10, 20)}}},
+        {WM_CONTEXTMENU, (WPARAM)push, MAKELPARAM(wheel.x, wheel.y), {}},
         {WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-3, 7), {{28, WM_MOUSEMOVE, -3, 7, MK_LBUTTON}}},
         {WM_SIZING, WMSZ_TOPLEFT, (LPARAM)&sizing, {{16, WM_SIZING, 5, 120, 100}}},
         {WM_SIZE, SIZE_MAXIMIZED, 0, {{25, WM_SIZE}, {15, WM_SIZE}}},
@@ -184,6 +188,40 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
         EXPECT_EQ(row.Rows, w.Rows) << "message 0x" << std::hex << row.Message << " wParam " << row.W;
     }
     EXPECT_EQ(1, SendMessageA(w.Hwnd(), WM_QUERYENDSESSION, 0, 0));
+}
+
+TEST(WinProc, NotificationsDependOnTheSendersClass)
+{
+    INITCOMMONCONTROLSEX init = {sizeof(init), ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&init);
+    RECORDER w;
+    HWND list = Control(w.Hwnd(), WC_LISTVIEWA, 0, 1);
+    HWND tab = Control(w.Hwnd(), WC_TABCONTROLA, 0, 2);
+    ASSERT_TRUE(list && tab);
+    Pump();
+    NMLISTVIEW column = {{list, 1, (UINT)LVN_COLUMNCLICK}, -1, 2};
+    NMHDR changing = {tab, 2, (UINT)TCN_SELCHANGING}, fromList = {list, 1, (UINT)TCN_SELCHANGING};
+    const struct
+    {
+        const void* Data;
+        LRESULT Result;
+        ROWS Rows;
+    } rows[] = {
+        {&column, 0, {{8, WM_NOTIFY, -108, H(list), 2}}},
+        {&changing, 1, {}},
+        {&fromList, 0, {}},
+    };
+    for (const auto& row : rows)
+    {
+        w.Rows.clear();
+        EXPECT_EQ(row.Result, SendMessageA(w.Hwnd(), WM_NOTIFY, 0, (LPARAM)row.Data));
+        EXPECT_EQ(row.Rows, w.Rows);
+    }
+    ASSERTSPY spy;
+    column.iItem = 0;
+    SendMessageA(w.Hwnd(), WM_NOTIFY, 0, (LPARAM)&column);
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("pnm->iItem==-1", spy.Last().Condition);
 }
 
 TEST(WinProc, OnCreateRunsAfterTheCreatingCallReturned)
