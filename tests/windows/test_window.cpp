@@ -224,18 +224,14 @@ TEST(WinProc, NotificationsDependOnTheSendersClass)
     EXPECT_EQ("pnm->iItem==-1", spy.Last().Condition);
 }
 
-TEST(WinProc, OnCreateRunsAfterTheCreatingCallReturned)
+// OnCreate runs only after the creating call returned; answers, the hook,
+// and a 0 handing the message to DefWindowProcA.
+TEST(WinProc, AnswersAndTheDefaultProcedure)
 {
     RECORDER w;
     EXPECT_EQ(ROWS{}, w.Rows);
     Pump();
     EXPECT_EQ((ROWS{{3, WM_CREATE}}), w.Rows);
-}
-
-TEST(WinProc, AnswersAndTheDefaultProcedure)
-{
-    RECORDER w;
-    Pump();
     int32_t id = 0;
     EXPECT_EQ(1, SendMessageA(w.Hwnd(), WM__QUERYID, (WPARAM)&id, 0));
     EXPECT_EQ(7, id);
@@ -245,16 +241,17 @@ TEST(WinProc, AnswersAndTheDefaultProcedure)
     w.Answer = 3;
     w.SetHook(Hook);
     EXPECT_EQ(0x13, SendMessageA(w.Hwnd(), 0x405, 0, 0));
-    // A handled close keeps the window; a 0 hands it to DefWindowProcA, which destroys it.
-    w.Rows.clear();
     SendMessageA(w.Hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(w.Hwnd()));
+    // The end of the session posts a close, which the default procedure carries out.
     w.Answer = 0;
     HWND handle = w.Hwnd();
     w.Rows.clear();
-    SendMessageA(handle, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(handle));
+    SendMessageA(handle, WM_ENDSESSION, 1, 0);
+    EXPECT_EQ(ROWS{}, w.Rows);
+    Pump();
     EXPECT_EQ((ROWS{{36, WM_CLOSE}, {37, WM_DESTROY}, {37, WM_DESTROY}}), w.Rows);
+    EXPECT_FALSE(IsWindow(handle));
     EXPECT_EQ(nullptr, w.Hwnd());
     EXPECT_EQ(nullptr, w.GetHook());
 }
@@ -272,19 +269,6 @@ TEST(WinProc, DiagnosticHotKeysWorkInEveryFrameworkWindow)
     SetKeyboardState(keys);
     Logit("after F8\n");
     EXPECT_EQ(std::vector<std::string>{}, log.Lines("after F8"));
-}
-
-TEST(WinProc, EndOfSessionClosesTheWindow)
-{
-    RECORDER w;
-    Pump();
-    HWND handle = w.Hwnd();
-    w.Rows.clear();
-    SendMessageA(handle, WM_ENDSESSION, 1, 0);
-    EXPECT_EQ(ROWS{}, w.Rows);
-    Pump();
-    EXPECT_EQ((ROWS{{36, WM_CLOSE}, {37, WM_DESTROY}, {37, WM_DESTROY}}), w.Rows);
-    EXPECT_FALSE(IsWindow(handle));
 }
 
 TEST(Window, CreatedWindowsGoWithTheirObjectAttachedOnesStay)
@@ -520,19 +504,6 @@ TEST(WindowPos, RestoreIgnoresRectanglesOffTheDesktopAndValuesOfAnotherKind)
     }
 }
 
-TEST(WindowPos, RestoreWithoutSizingFrameOnlyMoves)
-{
-    SCRATCHKEY key;
-    key.Set("Pos", REG_BINARY, Bytes({40, 50, 240, 250}).data(), 16);
-    RECORDER w(WS_POPUP | WS_CAPTION);
-    ShowWindow(w.Hwnd(), SW_SHOWNORMAL);
-    ASSERTSPY spy;
-    w.RestoreWindowPos(key.Name.c_str(), "Pos", false);
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("(cansize)", spy.Last().Condition);
-    EXPECT_EQ((std::vector<LONG>{40, 50, 340, 250}), Where(w.Hwnd()));
-}
-
 namespace
 {
     std::atomic<int> gCounted{0};
@@ -626,23 +597,12 @@ TEST(Pumping, SleepKeepsHandlingMessages)
 TEST(Helpers, StylesTextAndPlacement)
 {
     RECORDER w;
-    auto ex = [&] { return GetWindowLongA(w.Hwnd(), GWL_EXSTYLE); };
     w.Show(true);
-    EXPECT_TRUE(IsWindowVisible(w.Hwnd()));
-    ShowWindow(w.Hwnd(), SW_MINIMIZE);
-    w.Show(true);
-    EXPECT_FALSE(w.IsIconic());
-    EXPECT_EQ(1, w.SetTransparency(300, (COLORREF)-1));
-    EXPECT_EQ(0, ex() & WS_EX_LAYERED);
-    EXPECT_EQ(1, w.SetTransparency(128, (COLORREF)-1));
-    EXPECT_NE(0, ex() & WS_EX_LAYERED);
-    w.SetTopmost(true);
-    EXPECT_NE(0, ex() & WS_EX_TOPMOST);
-    w.SetTopmost(false);
-    EXPECT_EQ(0, ex() & WS_EX_TOPMOST);
-    w.AddExStyle(WS_EX_TOOLWINDOW);
-    w.RemoveExStyle(WS_EX_LAYERED);
-    EXPECT_EQ(WS_EX_TOOLWINDOW, ex() & (WS_EX_TOOLWINDOW | WS_EX_LAYERED));
+    for (int alpha : {128, 300})
+    {
+        EXPECT_EQ(1, w.SetTransparency(alpha, (COLORREF)-1));
+        EXPECT_EQ(alpha < 255, (GetWindowLongA(w.Hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED) != 0) << alpha;
+    }
 
     EXPECT_TRUE(w.SetText("Gr\xfc\xdf \x80"));
     EXPECT_EQ(L"Gr\u00fc\u00df \u20ac", WindowText(w.Hwnd()));
