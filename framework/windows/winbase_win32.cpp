@@ -242,10 +242,9 @@ int32_t BASEWINDOW::Init(HWND window)
     bool ours = false;
     if (window && pid == GetCurrentProcessId())
     {
-        LONG_PTR procedure = GetWindowLongPtrA(window, GWLP_WNDPROC);
-        LONG_PTR dialogProcedure = GetWindowLongPtrA(window, DWLP_DLGPROC);
-        ours = procedure == reinterpret_cast<LONG_PTR>(&BASEWINDOW::ClassWindowProc) ||
-               (gDialogProcedure && dialogProcedure == reinterpret_cast<LONG_PTR>(gDialogProcedure));
+        ours = GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&BASEWINDOW::ClassWindowProc) ||
+               (gDialogProcedure &&
+                GetWindowLongPtrA(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(gDialogProcedure));
     }
     if (!ours)
     {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <ostream>
@@ -66,6 +67,7 @@ namespace
         int OnScroll(int code, HWND control, int position) override { return Add(9, code, H(control), position); }
         int OnKey(const KEYEVENT& e) override { return Add(10, e.VirtualKey, e.Character, e.KeyDown); }
         int OnSize() override { return Add(15); }
+        int OnThemeChanged() override { return Add(18); }
         int OnSizing(RECT* r, int edges) override { return Add(16, edges, r->right - r->left, GetDpiScale()); }
         int OnDpiChanged(int scale, RECT* r) override { return Add(17, scale, r->left, r->bottom); }
         int OnMaximize() override { return Add(25); }
@@ -127,6 +129,7 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
     HWND push = Control(w.Hwnd(), "Button", BS_PUSHBUTTON, 5);
     HWND check = Control(w.Hwnd(), "Button", BS_AUTOCHECKBOX, 6);
     HWND bar = Control(w.Hwnd(), "ScrollBar", SBS_VERT, 8);
+    HWND list = Control(w.Hwnd(), "ListBox", 0, 9);
     SetScrollRange(bar, SB_CTL, 10, 90, FALSE);
     POINT wheel = {10, 20};
     ClientToScreen(w.Hwnd(), &wheel);
@@ -157,6 +160,8 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
         {S, SB_ENDSCROLL, H(bar), {}},
         {S, MAKEWPARAM(SB_THUMBTRACK, 33), H(bar), {{9, S, SB_THUMBTRACK, H(bar), 33}}},
         {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(wheel.x, wheel.y), {{28, WM_MOUSEWHEEL, 10, 20, 1000}}},
+        {WM_CONTEXTMENU, (WPARAM)list, MAKELPARAM(wheel.x, wheel.y), {{8, WM_CONTEXTMENU, 6, H(list), MAKELPARAM(10, 20)}}},
+        {WM_CONTEXTMENU, (WPARAM)push, MAKELPARAM(wheel.x, wheel.y), {}},
         {WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-3, 7), {{28, WM_MOUSEMOVE, -3, 7, MK_LBUTTON}}},
         {WM_SIZING, WMSZ_TOPLEFT, (LPARAM)&sizing, {{16, WM_SIZING, 5, 120, 100}}},
         {WM_SIZE, SIZE_MAXIMIZED, 0, {{25, WM_SIZE}, {15, WM_SIZE}}},
@@ -174,6 +179,7 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
         {WM_DPICHANGED, MAKEWPARAM(144, 144), 0, {}},
         {WM_DROPFILES, (WPARAM)EmptyDrop(), 0, {{29, WM_DROPFILES, 0, 0}, {30, WM_DROPFILES, 0, 0}}},
         {WM_ENDSESSION, 0, 0, {}},
+        {WM_SETTINGCHANGE, 0, (LPARAM) "ImmersiveColorSet", {}},   // no dark mode before Windows 10
     };
     for (const auto& row : rows)
     {
@@ -184,18 +190,48 @@ TEST(WinProc, EachMessageReachesItsHandlerWithItsArguments)
     EXPECT_EQ(1, SendMessageA(w.Hwnd(), WM_QUERYENDSESSION, 0, 0));
 }
 
-TEST(WinProc, OnCreateRunsAfterTheCreatingCallReturned)
+TEST(WinProc, NotificationsDependOnTheSendersClass)
+{
+    INITCOMMONCONTROLSEX init = {sizeof(init), ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&init);
+    RECORDER w;
+    HWND list = Control(w.Hwnd(), WC_LISTVIEWA, 0, 1);
+    HWND tab = Control(w.Hwnd(), WC_TABCONTROLA, 0, 2);
+    ASSERT_TRUE(list && tab);
+    Pump();
+    NMLISTVIEW column = {{list, 1, (UINT)LVN_COLUMNCLICK}, -1, 2};
+    NMHDR changing = {tab, 2, (UINT)TCN_SELCHANGING}, fromList = {list, 1, (UINT)TCN_SELCHANGING};
+    const struct
+    {
+        const void* Data;
+        LRESULT Result;
+        ROWS Rows;
+    } rows[] = {
+        {&column, 0, {{8, WM_NOTIFY, -108, H(list), 2}}},
+        {&changing, 1, {}},
+        {&fromList, 0, {}},
+    };
+    for (const auto& row : rows)
+    {
+        w.Rows.clear();
+        EXPECT_EQ(row.Result, SendMessageA(w.Hwnd(), WM_NOTIFY, 0, (LPARAM)row.Data));
+        EXPECT_EQ(row.Rows, w.Rows);
+    }
+    ASSERTSPY spy;
+    column.iItem = 0;
+    SendMessageA(w.Hwnd(), WM_NOTIFY, 0, (LPARAM)&column);
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("pnm->iItem==-1", spy.Last().Condition);
+}
+
+// OnCreate runs only after the creating call returned; answers, the hook,
+// and a 0 handing the message to DefWindowProcA.
+TEST(WinProc, AnswersAndTheDefaultProcedure)
 {
     RECORDER w;
     EXPECT_EQ(ROWS{}, w.Rows);
     Pump();
     EXPECT_EQ((ROWS{{3, WM_CREATE}}), w.Rows);
-}
-
-TEST(WinProc, AnswersAndTheDefaultProcedure)
-{
-    RECORDER w;
-    Pump();
     int32_t id = 0;
     EXPECT_EQ(1, SendMessageA(w.Hwnd(), WM__QUERYID, (WPARAM)&id, 0));
     EXPECT_EQ(7, id);
@@ -205,24 +241,10 @@ TEST(WinProc, AnswersAndTheDefaultProcedure)
     w.Answer = 3;
     w.SetHook(Hook);
     EXPECT_EQ(0x13, SendMessageA(w.Hwnd(), 0x405, 0, 0));
-    // A handled close keeps the window; a 0 hands it to DefWindowProcA, which destroys it.
-    w.Rows.clear();
     SendMessageA(w.Hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(w.Hwnd()));
+    // The end of the session posts a close, which the default procedure carries out.
     w.Answer = 0;
-    HWND handle = w.Hwnd();
-    w.Rows.clear();
-    SendMessageA(handle, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(handle));
-    EXPECT_EQ((ROWS{{36, WM_CLOSE}, {37, WM_DESTROY}, {37, WM_DESTROY}}), w.Rows);
-    EXPECT_EQ(nullptr, w.Hwnd());
-    EXPECT_EQ(nullptr, w.GetHook());
-}
-
-TEST(WinProc, EndOfSessionClosesTheWindow)
-{
-    RECORDER w;
-    Pump();
     HWND handle = w.Hwnd();
     w.Rows.clear();
     SendMessageA(handle, WM_ENDSESSION, 1, 0);
@@ -230,6 +252,23 @@ TEST(WinProc, EndOfSessionClosesTheWindow)
     Pump();
     EXPECT_EQ((ROWS{{36, WM_CLOSE}, {37, WM_DESTROY}, {37, WM_DESTROY}}), w.Rows);
     EXPECT_FALSE(IsWindow(handle));
+    EXPECT_EQ(nullptr, w.Hwnd());
+    EXPECT_EQ(nullptr, w.GetHook());
+}
+
+TEST(WinProc, DiagnosticHotKeysWorkInEveryFrameworkWindow)
+{
+    RECORDER w;
+    BYTE keys[256] = {}, held[256] = {};
+    GetKeyboardState(keys);
+    memcpy(held, keys, sizeof(held));
+    held[VK_CONTROL] = held[VK_SHIFT] = 0x80;
+    LOGCAPTURE log(1);
+    SetKeyboardState(held);
+    SendMessageA(w.Hwnd(), WM_KEYDOWN, VK_F8, 0);   // closes the log
+    SetKeyboardState(keys);
+    Logit("after F8\n");
+    EXPECT_EQ(std::vector<std::string>{}, log.Lines("after F8"));
 }
 
 TEST(Window, CreatedWindowsGoWithTheirObjectAttachedOnesStay)
@@ -465,19 +504,6 @@ TEST(WindowPos, RestoreIgnoresRectanglesOffTheDesktopAndValuesOfAnotherKind)
     }
 }
 
-TEST(WindowPos, RestoreWithoutSizingFrameOnlyMoves)
-{
-    SCRATCHKEY key;
-    key.Set("Pos", REG_BINARY, Bytes({40, 50, 240, 250}).data(), 16);
-    RECORDER w(WS_POPUP | WS_CAPTION);
-    ShowWindow(w.Hwnd(), SW_SHOWNORMAL);
-    ASSERTSPY spy;
-    w.RestoreWindowPos(key.Name.c_str(), "Pos", false);
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("(cansize)", spy.Last().Condition);
-    EXPECT_EQ((std::vector<LONG>{40, 50, 340, 250}), Where(w.Hwnd()));
-}
-
 namespace
 {
     std::atomic<int> gCounted{0};
@@ -571,23 +597,12 @@ TEST(Pumping, SleepKeepsHandlingMessages)
 TEST(Helpers, StylesTextAndPlacement)
 {
     RECORDER w;
-    auto ex = [&] { return GetWindowLongA(w.Hwnd(), GWL_EXSTYLE); };
     w.Show(true);
-    EXPECT_TRUE(IsWindowVisible(w.Hwnd()));
-    ShowWindow(w.Hwnd(), SW_MINIMIZE);
-    w.Show(true);
-    EXPECT_FALSE(w.IsIconic());
-    EXPECT_EQ(1, w.SetTransparency(300, (COLORREF)-1));
-    EXPECT_EQ(0, ex() & WS_EX_LAYERED);
-    EXPECT_EQ(1, w.SetTransparency(128, (COLORREF)-1));
-    EXPECT_NE(0, ex() & WS_EX_LAYERED);
-    w.SetTopmost(true);
-    EXPECT_NE(0, ex() & WS_EX_TOPMOST);
-    w.SetTopmost(false);
-    EXPECT_EQ(0, ex() & WS_EX_TOPMOST);
-    w.AddExStyle(WS_EX_TOOLWINDOW);
-    w.RemoveExStyle(WS_EX_LAYERED);
-    EXPECT_EQ(WS_EX_TOOLWINDOW, ex() & (WS_EX_TOOLWINDOW | WS_EX_LAYERED));
+    for (int alpha : {128, 300})
+    {
+        EXPECT_EQ(1, w.SetTransparency(alpha, (COLORREF)-1));
+        EXPECT_EQ(alpha < 255, (GetWindowLongA(w.Hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED) != 0) << alpha;
+    }
 
     EXPECT_TRUE(w.SetText("Gr\xfc\xdf \x80"));
     EXPECT_EQ(L"Gr\u00fc\u00df \u20ac", WindowText(w.Hwnd()));
