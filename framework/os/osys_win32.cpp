@@ -553,24 +553,6 @@ void Beep(int frequency, int duration)
 namespace
 {
 
-    class OWNEDKEY
-    {
-    public:
-        OWNEDKEY() : Key(0) {}
-        ~OWNEDKEY()
-        {
-            if (Key)
-                RegCloseKey(Key);
-        }
-        OWNEDKEY(const OWNEDKEY&) = delete;
-        OWNEDKEY& operator=(const OWNEDKEY&) = delete;
-        HKEY Get() const { return Key; }
-        HKEY* Receive() { return &Key; }
-
-    private:
-        HKEY Key;
-    };
-
     class OWNEDDESKTOP
     {
     public:

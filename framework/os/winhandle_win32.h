@@ -1,5 +1,5 @@
 #pragma once
-// The owner of a kernel handle, shared by the Win32 files of the OS layer.
+// Owners of system handles, shared by the Win32 files of the framework.
 
 #include <windows.h>
 
@@ -32,4 +32,45 @@ public:
 
 private:
     HANDLE Handle;
+};
+
+class OWNEDKEY
+{
+public:
+    OWNEDKEY() : Key(0) {}
+    ~OWNEDKEY()
+    {
+        if (Key)
+            RegCloseKey(Key);
+    }
+    OWNEDKEY(const OWNEDKEY&) = delete;
+    OWNEDKEY& operator=(const OWNEDKEY&) = delete;
+    HKEY Get() const { return Key; }
+    HKEY* Receive() { return &Key; }
+
+private:
+    HKEY Key;
+};
+
+// A library loaded by name, freed with its owner; a static one is kept for
+// the rest of the process.
+class OWNEDLIBRARY
+{
+public:
+    explicit OWNEDLIBRARY(const char* name) : Module(LoadLibraryA(name)) {}
+    ~OWNEDLIBRARY()
+    {
+        if (Module)
+            FreeLibrary(Module);
+    }
+    OWNEDLIBRARY(const OWNEDLIBRARY&) = delete;
+    OWNEDLIBRARY& operator=(const OWNEDLIBRARY&) = delete;
+    // Cast the result to the function's type.
+    void* Function(const char* name) const
+    {
+        return Module ? reinterpret_cast<void*>(GetProcAddress(Module, name)) : 0;
+    }
+
+private:
+    HMODULE Module;
 };

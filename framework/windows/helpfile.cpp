@@ -13,6 +13,7 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "framework/os/osysfile.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/windows/winbase_win32.h"
 
 // <htmlhelp.h> maps this name to the library's own function.
@@ -31,31 +32,13 @@ namespace
     const char* const HtmlHelpClassKey = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
     const int HtmlHelpOrdinal = 14;
 
-    // A key opened for reading only: REGISTRY opens by creating, and this
-    // lookup must not create the control's class key where it is missing.
-    class REGKEY
-    {
-    public:
-        explicit REGKEY(HKEY key = 0) : Key(key) {}
-        ~REGKEY()
-        {
-            if (Key)
-                RegCloseKey(Key);
-        }
-        REGKEY(const REGKEY&) = delete;
-        REGKEY& operator=(const REGKEY&) = delete;
-        HKEY Get() const { return Key; }
-        HKEY* Receive() { return &Key; }
-
-    private:
-        HKEY Key;
-    };
-
     // The control's registered path; empty when the value is missing, is no
-    // string or is longer than MAX_PATH characters.
+    // string or is longer than MAX_PATH characters. The key is opened for
+    // reading only: REGISTRY opens by creating, and this lookup must not
+    // create the control's class key where it is missing.
     STRING HtmlHelpControlPath()
     {
-        REGKEY key;
+        OWNEDKEY key;
         if (RegOpenKeyExA(HKEY_CLASSES_ROOT, HtmlHelpClassKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
             return STRING();
         char value[MAX_PATH + 2] = {};

@@ -7,6 +7,7 @@
 #include "framework/app/logit.h"
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/windows/helpfile.h"
 
 namespace
@@ -56,27 +57,6 @@ namespace
 
     private:
         HDC Dc;
-    };
-
-    // A library kept for the rest of the process once looked up.
-    class LIBRARY
-    {
-    public:
-        explicit LIBRARY(const char* name) : Module(LoadLibraryA(name)) {}
-        ~LIBRARY()
-        {
-            if (Module)
-                FreeLibrary(Module);
-        }
-        LIBRARY(const LIBRARY&) = delete;
-        LIBRARY& operator=(const LIBRARY&) = delete;
-        void* Function(const char* name) const
-        {
-            return Module ? reinterpret_cast<void*>(GetProcAddress(Module, name)) : 0;
-        }
-
-    private:
-        HMODULE Module;
     };
 
     void* User32Function(const char* name)
@@ -790,7 +770,7 @@ LRESULT WINDOW::OnDropMessage(HDROP drop)
 int WINDOW::DpiScaleOfRect(const RECT& rect)
 {
     typedef HRESULT(WINAPI * GETDPIFORMONITOR)(HMONITOR, int, UINT*, UINT*);
-    static LIBRARY shcore("shcore.dll");
+    static OWNEDLIBRARY shcore("shcore.dll");
     static GETDPIFORMONITOR getDpiForMonitor =
         reinterpret_cast<GETDPIFORMONITOR>(shcore.Function("GetDpiForMonitor"));
     if (gScaleOverride != -1)
@@ -1180,7 +1160,7 @@ namespace
 bool WINDOW::ApplyDialogTheme()
 {
     typedef HRESULT(WINAPI * ENABLETEXTURE)(HWND, DWORD);
-    static LIBRARY uxtheme("uxtheme.dll");
+    static OWNEDLIBRARY uxtheme("uxtheme.dll");
     static ENABLETEXTURE enableTexture = reinterpret_cast<ENABLETEXTURE>(uxtheme.Function("EnableThemeDialogTexture"));
     bool applied = false;
     // Themed controls come only with a manifest.

@@ -1,6 +1,7 @@
 #include "framework/windows/winkeys_win32.h"
 
 #include "framework/os/osys.h"
+#include "framework/os/winhandle_win32.h"
 
 namespace
 {
@@ -10,55 +11,19 @@ namespace
     typedef HRESULT(WINAPI* SETWINDOWATTRIBUTE)(HWND, DWORD, LPCVOID, DWORD);
     typedef HRESULT(WINAPI* SETWINDOWTHEME)(HWND, LPCWSTR, LPCWSTR);
 
-    // A library loaded for the rest of the process.
-    class LIBRARY
-    {
-    public:
-        explicit LIBRARY(const char* name) : Module(LoadLibraryA(name)) {}
-        ~LIBRARY()
-        {
-            if (Module)
-                FreeLibrary(Module);
-        }
-        LIBRARY(const LIBRARY&) = delete;
-        LIBRARY& operator=(const LIBRARY&) = delete;
-        FARPROC Function(const char* name) const { return Module ? GetProcAddress(Module, name) : 0; }
-
-    private:
-        HMODULE Module;
-    };
-
-    class REGKEY
-    {
-    public:
-        REGKEY() : Key(0) {}
-        ~REGKEY()
-        {
-            if (Key)
-                RegCloseKey(Key);
-        }
-        REGKEY(const REGKEY&) = delete;
-        REGKEY& operator=(const REGKEY&) = delete;
-        HKEY* Receive() { return &Key; }
-        HKEY Get() const { return Key; }
-
-    private:
-        HKEY Key;
-    };
-
     SETWINDOWATTRIBUTE SetAttribute()
     {
-        static LIBRARY dwmapi("dwmapi.dll");
+        static OWNEDLIBRARY dwmapi("dwmapi.dll");
         static SETWINDOWATTRIBUTE function =
-            reinterpret_cast<SETWINDOWATTRIBUTE>(reinterpret_cast<void*>(dwmapi.Function("DwmSetWindowAttribute")));
+            reinterpret_cast<SETWINDOWATTRIBUTE>(dwmapi.Function("DwmSetWindowAttribute"));
         return function;
     }
 
     SETWINDOWTHEME SetTheme()
     {
-        static LIBRARY uxtheme("uxtheme.dll");
+        static OWNEDLIBRARY uxtheme("uxtheme.dll");
         static SETWINDOWTHEME function =
-            reinterpret_cast<SETWINDOWTHEME>(reinterpret_cast<void*>(uxtheme.Function("SetWindowTheme")));
+            reinterpret_cast<SETWINDOWTHEME>(uxtheme.Function("SetWindowTheme"));
         return function;
     }
 
@@ -94,7 +59,7 @@ namespace WINTHEME
         DWORD light = 1;
         if (DarkModeSupported())
         {
-            REGKEY key;
+            OWNEDKEY key;
             if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
                               KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS)
             {
