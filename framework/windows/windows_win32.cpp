@@ -267,6 +267,14 @@ INT_PTR CALLBACK DIALOG::DialogProcedure(HWND window, UINT message, WPARAM wPara
     DiagnosticHotKeys(message, wParam, lParam);
     if (message == WM_DESTROY)
         dialog->DIALOG::DlgProc(message, wParam, lParam);
+    if (message == WM_NCDESTROY)
+    {
+        // The window is gone: the object keeps no handle to it.
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        dialog->hWnd = 0;
+        dialog->Id = -1;
+        return early;
+    }
     if (early)
         return early;
     LRESULT result = dialog->DlgProc(message, wParam, lParam);
