@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/windows/wincontrols_win32.h"
@@ -67,15 +68,7 @@ namespace
         }
     };
 
-    void Pump()
-    {
-        MSG message;
-        while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE))
-        {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
+    void Pump() { WINDOW::WinProcessMessages(1000); }
 
     // A visible owner window in the middle of the screen.
     class OWNER
@@ -174,33 +167,23 @@ TEST(Dialog, RunModalEndsWithThePressedButtonAndEnablesItsOwnerAgain)
         RECORDINGDIALOG dialog(IDD_CONTROLS, owner.Window);
         dialog.Taken = WM_USER + 7;
         PostMessageA(dialog.Hwnd(), WM_USER + 7, 0, 0);
-        struct DRIVE
-        {
-            HWND Dialog, Owner;
-            int Press;
-            bool OwnerWasEnabled = true, DialogWasVisible = false;
-        } drive = {dialog.Hwnd(), owner.Window, row.Press};
-        HANDLE thread = CreateThread(
-            0, 0,
-            [](void* p) -> DWORD {
-                DRIVE* d = static_cast<DRIVE*>(p);
-                for (int i = 0; i < 200 && !IsWindowVisible(d->Dialog); i++)
-                    Sleep(25);
-                d->DialogWasVisible = IsWindowVisible(d->Dialog) != 0;
-                d->OwnerWasEnabled = IsWindowEnabled(d->Owner) != 0;
-                if (d->Press && IsWindowEnabled(GetDlgItem(d->Dialog, d->Press)))
-                    PressButton(d->Dialog, d->Press);
-                else
-                    PostMessageA(d->Dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-                return 0;
-            },
-            &drive, 0, 0);
+        // Pressed as a person would: once the dialog shows, from another thread.
+        bool dialogWasVisible = false, ownerWasEnabled = true;
+        std::thread person([&] {
+            for (int i = 0; i < 200 && !IsWindowVisible(dialog.Hwnd()); i++)
+                Sleep(25);
+            dialogWasVisible = IsWindowVisible(dialog.Hwnd()) != 0;
+            ownerWasEnabled = IsWindowEnabled(owner.Window) != 0;
+            if (row.Press && IsWindowEnabled(GetDlgItem(dialog.Hwnd(), row.Press)))
+                PressButton(dialog.Hwnd(), row.Press);
+            else
+                PostMessageA(dialog.Hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        });
         int result = dialog.RunModal();
-        WaitForSingleObject(thread, 10000);
-        CloseHandle(thread);
+        person.join();
         EXPECT_EQ(row.Result, result) << "button " << row.Press;
-        EXPECT_TRUE(drive.DialogWasVisible);
-        EXPECT_FALSE(drive.OwnerWasEnabled) << "the owner stays disabled during the run";
+        EXPECT_TRUE(dialogWasVisible);
+        EXPECT_FALSE(ownerWasEnabled) << "the owner stays disabled during the run";
         EXPECT_TRUE(IsWindowEnabled(owner.Window));
         EXPECT_FALSE(IsWindowVisible(dialog.Hwnd()));
         for (const auto& call : dialog.Calls)
@@ -249,13 +232,6 @@ namespace
     private:
         NONCLIENTMETRICSW Saved;
     };
-
-    std::string Environment(const char* name)
-    {
-        char value[MAX_PATH] = "";
-        GetEnvironmentVariableA(name, value, sizeof(value));
-        return value;
-    }
 }
 
 // Runs in a copy of this program that Wine tells a Windows version of its
@@ -275,9 +251,10 @@ TEST(DialogFont, DISABLED_Report)
         MapWindowPoints(0, dialog.Hwnd(), reinterpret_cast<POINT*>(&rect), 2);
         inside = inside && rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom;
     }
-    WriteFile(Environment("DLGTEST_OUT"), std::string(font.lfFaceName) + "|" +
-                                              std::to_string(MulDiv(-font.lfHeight, 72, 96)) + "|" +
-                                              (inside ? "inside" : "outside"));
+    char report[MAX_PATH] = "";
+    GetEnvironmentVariableA("DLGTEST_OUT", report, sizeof(report));
+    WriteFile(report, std::string(font.lfFaceName) + "|" + std::to_string(MulDiv(-font.lfHeight, 72, 96)) + "|" +
+                          (inside ? "inside" : "outside"));
 }
 
 TEST(DialogFont, MessageFontReplacesMsShellDlgFromVistaOn)
@@ -308,19 +285,15 @@ TEST(DialogFont, MessageFontReplacesMsShellDlgFromVistaOn)
 
 namespace
 {
-    std::wstring ItemText(const LISTCONTROL& control, HWND window, int index)
-    {
-        UINT message = control.IsListBox() ? LB_GETTEXT : CB_GETLBTEXT;
-        wchar_t text[64] = L"";
-        SendMessageW(window, message, (WPARAM)index, (LPARAM)text);
-        return text;
-    }
-
     std::vector<std::wstring> Items(LISTCONTROL& control)
     {
         std::vector<std::wstring> items;
         for (int i = 0; i < control.Count(); i++)
-            items.push_back(ItemText(control, control.Hwnd(), i));
+        {
+            wchar_t text[64] = L"";
+            SendMessageW(control.Hwnd(), control.IsListBox() ? LB_GETTEXT : CB_GETLBTEXT, i, (LPARAM)text);
+            items.push_back(text);
+        }
         return items;
     }
 
