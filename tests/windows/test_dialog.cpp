@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/app/resources.h"
 #include "framework/windows/wincontrols_win32.h"
 #include "framework/windows/windows_win32.h"
 #include "tests/support/assertspy.h"
@@ -189,6 +190,70 @@ TEST(Dialog, RunModalEndsWithThePressedButtonAndEnablesItsOwnerAgain)
         for (const auto& call : dialog.Calls)
             EXPECT_NE("user " + std::to_string(WM_USER + 7), call) << "PreTranslate took it";
     }
+}
+
+// Items whose data reads "##ICON=n##" are measured and drawn by the dialog
+// procedure itself; a selection field behind an edit matches the edit's height.
+TEST(Dialog, OwnerDrawnComboItemsShowIcons)
+{
+    void* resources = TARNIAPP::ResourceModule();
+    TARNIAPP::SetResourceModule(GetModuleHandleA(0));
+    RECORDINGDIALOG dialog(IDD_OWNERDRAW, 0);
+    RECT edit;
+    GetWindowRect(GetDlgItem(dialog.Hwnd(), IDC_BUDDY), &edit);
+    const int iconHeight = WINDOW::DpiScaleOf(dialog.Hwnd()) * 16 / 100 + 4;
+    static const char icon[] = "##ICON=1##";
+    const struct
+    {
+        int Combo;
+        UINT Item;
+        const char* Data;
+        int Height;   // 99: left as it was
+        bool PassedOn;
+    } measures[] = {
+        {IDC_FIXEDCOMBO, (UINT)-1, nullptr, (int)(edit.bottom - edit.top - 3), true},   // behind the edit
+        {IDC_ICONCOMBO, (UINT)-1, nullptr, iconHeight, true},
+        {IDC_ICONCOMBO, 0, icon, iconHeight, false},
+        {IDC_ICONCOMBO, 0, "plain", 99, true},
+    };
+    for (const auto& row : measures)
+    {
+        dialog.Calls.clear();
+        MEASUREITEMSTRUCT item = {ODT_COMBOBOX, (UINT)row.Combo, row.Item, 99, 99, (ULONG_PTR)row.Data};
+        SendMessageA(dialog.Hwnd(), WM_MEASUREITEM, row.Combo, (LPARAM)&item);
+        EXPECT_EQ(row.Height, (int)item.itemHeight) << row.Combo << " " << row.Item;
+        EXPECT_EQ(row.PassedOn, !dialog.Calls.empty()) << row.Combo << " " << row.Item;
+    }
+    HWND combo = GetDlgItem(dialog.Hwnd(), IDC_ICONCOMBO);
+    SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)icon);
+    EXPECT_EQ(iconHeight, SendMessageA(combo, CB_GETITEMHEIGHT, 0, 0)) << "the combo box measures through the dialog";
+
+    HDC screen = GetDC(0);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 20);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    const struct
+    {
+        const char* Data;
+        UINT State;
+        int Color;   // -1: left to the dialog's own handler
+    } rows[] = {{icon, ODS_SELECTED, COLOR_HIGHLIGHT}, {icon, 0, COLOR_WINDOW}, {"plain", 0, -1}};
+    for (const auto& row : rows)
+    {
+        dialog.Calls.clear();
+        DRAWITEMSTRUCT item = {ODT_COMBOBOX, IDC_ICONCOMBO, 0, ODA_DRAWENTIRE, row.State, combo, memory,
+                               {0, 0, 40, 20}, (ULONG_PTR)row.Data};
+        SendMessageA(dialog.Hwnd(), WM_DRAWITEM, IDC_ICONCOMBO, (LPARAM)&item);
+        EXPECT_EQ(row.Color == -1, !dialog.Calls.empty()) << row.Data;
+        if (row.Color != -1)
+        {
+            EXPECT_EQ(GetSysColor(row.Color), GetPixel(memory, 30, 10)) << row.Data;
+        }
+    }
+    DeleteObject(SelectObject(memory, old));
+    DeleteDC(memory);
+    ReleaseDC(0, screen);
+    TARNIAPP::SetResourceModule(resources);
 }
 
 TEST(Dialog, Control800DecidesWhetherTheManagerSetsTheFocus)

@@ -5,6 +5,7 @@
 #define IDD_FOCUSRC0    201   // control 800 asks WM_INITDIALOG to answer 0
 #define IDD_FOCUSPLAIN  202   // the same without control 800
 #define IDD_OLDSTYLE    203   // a template of the first format
+#define IDD_OWNERDRAW   204   // owner-drawn combo boxes
 #define IDD_MISSING     299
 
 #define IDC_OTHER       301
@@ -18,6 +19,8 @@
 #define IDC_FIRSTEDIT   310
 #define IDC_INITRC      800
 #define IDC_NEWCONTROL  320
+#define IDC_FIXEDCOMBO  330
+#define IDC_ICONCOMBO   331
 
 #define IDM_TESTMENU    400
 #define IDM_FILE_OPEN   401
