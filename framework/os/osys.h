@@ -419,7 +419,8 @@ public:
     const char* GetPath() const { return Path.Text(); }
 
     bool ReadString(const char* value, STRING& out);          // out unchanged on failure
-    bool ReadBuffer(const char* value, void* buffer, int& size);
+    // type, when given, receives the value's registry type (REG_BINARY = 3, ...).
+    bool ReadBuffer(const char* value, void* buffer, int& size, uint32_t* type = 0);
     bool ReadDword(const char* value, uint32_t& out);         // out unchanged on failure
     bool WriteString(const char* value, const char* data);
     bool WriteDword(const char* value, uint32_t data);

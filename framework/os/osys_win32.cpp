@@ -1767,12 +1767,12 @@ bool REGISTRY::ReadString(const char* value, STRING& out)
     return ok;
 }
 
-bool REGISTRY::ReadBuffer(const char* value, void* buffer, int& size)
+bool REGISTRY::ReadBuffer(const char* value, void* buffer, int& size, uint32_t* type)
 {
     int capacity = size;
     size = 0;
     int got = capacity;
-    long rc = buffer && capacity >= 0 ? Query(value, buffer, &got, 0) : ERROR_INVALID_PARAMETER;
+    long rc = buffer && capacity >= 0 ? Query(value, buffer, &got, type) : ERROR_INVALID_PARAMETER;
     bool ok = rc == ERROR_SUCCESS;
     if (ok)
     {

@@ -1021,9 +1021,10 @@ void WINDOW::RestoreWindowPos(const char* appKey, const char* valueName, bool mo
     int size = sizeof(data);
     const int32_t& left = data[0];
     const int32_t& top = data[1];
-    bool success = registry.ReadBuffer(valueName, data, size) && size == (int)sizeof(data) &&
-                   left >= desktop.left - 10 && left < desktop.right - 10 && top >= desktop.top - 10 &&
-                   top < desktop.bottom - 10;
+    uint32_t type = 0;
+    bool success = registry.ReadBuffer(valueName, data, size, &type) && type == REG_BINARY &&
+                   size == (int)sizeof(data) && left >= desktop.left - 10 && left < desktop.right - 10 &&
+                   top >= desktop.top - 10 && top < desktop.bottom - 10;
     if (success)
     {
         if (moveOnly)
