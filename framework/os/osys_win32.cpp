@@ -1736,7 +1736,7 @@ long REGISTRY::Query(const char* value, void* buffer, int* size, uint32_t* type)
     return rc;
 }
 
-bool REGISTRY::ReadString(const char* value, STRING& out)
+bool REGISTRY::ReadString(const char* value, STRING& out, uint32_t* kind)
 {
     char first[2048] = {};
     char* buffer = first;
@@ -1763,16 +1763,18 @@ bool REGISTRY::ReadString(const char* value, STRING& out)
         out.Append(buffer, size);
     }
     free(grown);
+    if (ok && kind)
+        *kind = type;
     LogitIf(2, "REGISTRY::Read key=%s, ok=%d, error=%d\n", TextOf(value), ok, (int)rc);
     return ok;
 }
 
-bool REGISTRY::ReadBuffer(const char* value, void* buffer, int& size)
+bool REGISTRY::ReadBuffer(const char* value, void* buffer, int& size, uint32_t* type)
 {
     int capacity = size;
     size = 0;
     int got = capacity;
-    long rc = buffer && capacity >= 0 ? Query(value, buffer, &got, 0) : ERROR_INVALID_PARAMETER;
+    long rc = buffer && capacity >= 0 ? Query(value, buffer, &got, type) : ERROR_INVALID_PARAMETER;
     bool ok = rc == ERROR_SUCCESS;
     if (ok)
     {
