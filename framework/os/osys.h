@@ -418,8 +418,8 @@ public:
     bool IsOpen() const { return hKey != 0; }
     const char* GetPath() const { return Path.Text(); }
 
-    bool ReadString(const char* value, STRING& out);          // out unchanged on failure
-    // type, when given, receives the value's registry type (REG_BINARY = 3, ...).
+    // type, when given, receives the value's registry type (REG_SZ, REG_BINARY, ...).
+    bool ReadString(const char* value, STRING& out, uint32_t* type = 0);   // out unchanged on failure
     bool ReadBuffer(const char* value, void* buffer, int& size, uint32_t* type = 0);
     bool ReadDword(const char* value, uint32_t& out);         // out unchanged on failure
     bool WriteString(const char* value, const char* data);

@@ -1736,7 +1736,7 @@ long REGISTRY::Query(const char* value, void* buffer, int* size, uint32_t* type)
     return rc;
 }
 
-bool REGISTRY::ReadString(const char* value, STRING& out)
+bool REGISTRY::ReadString(const char* value, STRING& out, uint32_t* kind)
 {
     char first[2048] = {};
     char* buffer = first;
@@ -1763,6 +1763,8 @@ bool REGISTRY::ReadString(const char* value, STRING& out)
         out.Append(buffer, size);
     }
     free(grown);
+    if (ok && kind)
+        *kind = type;
     LogitIf(2, "REGISTRY::Read key=%s, ok=%d, error=%d\n", TextOf(value), ok, (int)rc);
     return ok;
 }

@@ -1019,9 +1019,9 @@ void WINDOW::RestoreWindowPos(const char* appKey, const char* valueName, bool mo
     REGISTRY registry(REGISTRY::KIND_USER, appKey);
     int32_t data[4] = {};
     int size = sizeof(data);
+    uint32_t type = 0;
     const int32_t& left = data[0];
     const int32_t& top = data[1];
-    uint32_t type = 0;
     bool success = registry.ReadBuffer(valueName, data, size, &type) && type == REG_BINARY &&
                    size == (int)sizeof(data) && left >= desktop.left - 10 && left < desktop.right - 10 &&
                    top >= desktop.top - 10 && top < desktop.bottom - 10;
@@ -1035,8 +1035,9 @@ void WINDOW::RestoreWindowPos(const char* appKey, const char* valueName, bool mo
     Logit("WINDOW::RestoreWindowPos rect= (%d, %d, %d, %d), success= %d\n", (int)data[0], (int)data[1],
           (int)data[2], (int)data[3], success ? 1 : 0);
     STRING maximized("0");
-    registry.ReadString(STRING::Sprintf("%sMaximized", STRING::NullGuard(valueName)).Text(), maximized);
-    if (strcmp(maximized.Text(), "1") == 0)
+    type = 0;
+    registry.ReadString(STRING::Sprintf("%sMaximized", STRING::NullGuard(valueName)).Text(), maximized, &type);
+    if (type == REG_SZ && strcmp(maximized.Text(), "1") == 0)
         ShowWindow(hWnd, SW_SHOWMAXIMIZED);
 }
 
