@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,14 @@ namespace TESTSUPPORT
     private:
         std::string Key;
     };
+
+    // Runs Undo when the scope ends, however it ends (a test's clean-up).
+    struct ATEND
+    {
+        std::function<void()> Undo;
+        ~ATEND() { Undo(); }
+    };
+
     std::string SelfDirectory();
     std::string ReadFile(const std::string& path);
     std::string ReadTextFile(const std::string& path);   // CR LF read as LF
