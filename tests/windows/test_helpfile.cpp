@@ -28,7 +28,8 @@ namespace
         gCalls.push_back({command, file ? file : "", data});
         if (command == HH_INITIALIZE)
             *reinterpret_cast<DWORD*>(data) = 0x4711;
-        return (HWND)(INT_PTR)(command == HH_PRETRANSLATEMESSAGE && reinterpret_cast<MSG*>(data)->message == gTaken);
+        bool taken = command == HH_PRETRANSLATEMESSAGE && reinterpret_cast<MSG*>(data)->message == gTaken;
+        return reinterpret_cast<HWND>(static_cast<INT_PTR>(taken));
     }
     const std::string gDemoHelp = SelfDirectory() + "\\..\\service\\demoappenglish.chm";
     // The topic the last call showed, and that of id in chm; "" for none.
@@ -60,10 +61,11 @@ namespace
         TEMPDIR Dir{"help"};
         const uint32_t MainThread = gMainThreadId;
     };
-    std::vector<std::string> Topics(const HELPFILE& help, std::vector<std::string> topics = {})
+    std::vector<std::string> Topics(const HELPFILE& help)
     {
-        while ((int)topics.size() < help.Topics().Count())
-            topics.push_back(help.Topics().Text((int)topics.size()));
+        std::vector<std::string> topics;
+        for (int i = 0; i < help.Topics().Count(); i++)
+            topics.push_back(help.Topics().Text(i));
         return topics;
     }
     // Starts the probe program copied into dir under the name exe, with its log on.
@@ -123,8 +125,10 @@ TEST_F(HELP, PreTranslatesOnlyOnTheMainThreadWithACookie)
         gTaken = WM_USER;
         MSG message = {0, WM_USER};
         bool taken = !row.Taken;
-        auto pretranslate = [&] { taken = help.PreTranslate(&message); };
-        row.OtherThread ? std::thread(pretranslate).join() : pretranslate();
+        if (row.OtherThread)
+            std::thread([&] { taken = help.PreTranslate(&message); }).join();
+        else
+            taken = help.PreTranslate(&message);
         EXPECT_EQ(row.Taken, taken) << row.Cookie << row.OtherThread;
     }
 }
