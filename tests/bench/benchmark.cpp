@@ -286,7 +286,7 @@ namespace
     // copy, message font, filter), against the system's calls on the same template.
     void DialogCreation()
     {
-        const int dialogs = 300;
+        const int dialogs = 100;
         HMODULE self = GetModuleHandleA(0);
         HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(IDD_CONTROLS), MAKEINTRESOURCEA(5));
         LPCDLGTEMPLATEA raw = static_cast<LPCDLGTEMPLATEA>(LockResource(LoadResource(self, resource)));
