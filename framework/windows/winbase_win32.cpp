@@ -303,6 +303,11 @@ WINDOW::WINDOW(DWORD style, const char* title, int x, int y, int width, int heig
 
 WINDOW::~WINDOW()
 {
+    DestroyOwnedWindow();
+}
+
+void WINDOW::DestroyOwnedWindow()
+{
     if (AutoDestroy && hWnd && ::IsWindow(hWnd))
     {
         Logit("WINDOW::~WINDOW auto-destroying %s %d\n", ClassNameOf(hWnd).Text(), (int)Id);

@@ -186,6 +186,11 @@ public:
     bool IsIconic();
 
 protected:
+    // Destroys the window when this object created it. A class that adds
+    // virtual operations called on WM_DESTROY calls it from its own destructor,
+    // while those operations still exist.
+    void DestroyOwnedWindow();
+
     uint8_t AutoDestroy;
     int16_t DpiScale;
 

@@ -243,6 +243,9 @@ DIALOG::DIALOG(int resourceId, HWND parent, HMODULE module) : Reserved(0)
 
 DIALOG::~DIALOG()
 {
+    // The dialog procedure calls DlgProc on WM_DESTROY: destroy the window
+    // while this object is still a DIALOG.
+    DestroyOwnedWindow();
 }
 
 INT_PTR CALLBACK DIALOG::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
