@@ -74,3 +74,22 @@ public:
 private:
     HMODULE Module;
 };
+
+// The screen's device context, for reading its capabilities.
+class SCREENDC
+{
+public:
+    SCREENDC() : Dc(::GetDC(0)) {}
+    ~SCREENDC()
+    {
+        if (Dc)
+            ::ReleaseDC(0, Dc);
+    }
+    SCREENDC(const SCREENDC&) = delete;
+    SCREENDC& operator=(const SCREENDC&) = delete;
+    // GetDeviceCaps, or fallback without a device context.
+    int Caps(int index, int fallback) const { return Dc ? GetDeviceCaps(Dc, index) : fallback; }
+
+private:
+    HDC Dc;
+};

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "framework/app/logit.h"
+#include "framework/os/winhandle_win32.h"
 
 namespace
 {
@@ -272,10 +273,7 @@ void BUTTONCONTROL::SetButtonStyle(DWORD style) { SendMessageA(hWnd, BM_SETSTYLE
 
 bool BUTTONCONTROL::SetIcon(HICON icon)
 {
-    HDC screen = ::GetDC(0);
-    int depth = screen ? GetDeviceCaps(screen, BITSPIXEL) : 32;
-    if (screen)
-        ::ReleaseDC(0, screen);
+    int depth = SCREENDC().Caps(BITSPIXEL, 32);
     HIMAGELIST images = ImageList_Create(16, 16, (UINT)depth | ILC_MASK, 1, 0);
     if (!images)
         return false;

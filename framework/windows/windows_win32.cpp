@@ -8,6 +8,7 @@
 #include "framework/app/logit.h"
 #include "framework/app/resources.h"
 #include "framework/os/osys.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/windows/helpfile.h"
 
 namespace
@@ -77,10 +78,7 @@ namespace
         metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
         if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
             return false;
-        HDC screen = GetDC(0);
-        int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-        if (screen)
-            ReleaseDC(0, screen);
+        int dpi = SCREENDC().Caps(LOGPIXELSY, 96);
         *points = abs((int)metrics.lfMessageFont.lfHeight) * 72 / (dpi > 0 ? dpi : 96);
         return MultiByteToWideChar(CP_ACP, 0, metrics.lfMessageFont.lfFaceName, -1, face, faceSize) > 0;
     }
