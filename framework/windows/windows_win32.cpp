@@ -5,6 +5,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <memory>
+
 #include "framework/app/logit.h"
 #include "framework/app/resources.h"
 #include "framework/os/osys.h"
@@ -60,7 +62,8 @@ namespace
         size_t faceAt = at + FontFieldsSize;
         size_t faceSize = FieldSize(bytes, faceAt, size);
         static const char16_t shellDlg[] = u"MS Shell Dlg";
-        if (faceAt > size || Word(bytes, at) != 8 || faceSize != sizeof(shellDlg))
+        // A face that fits means the point size before it is inside the template too.
+        if (faceSize != sizeof(shellDlg) || Word(bytes, at) != 8)
             return 0;
         for (size_t i = 0; i + 1 < sizeof(shellDlg) / 2; i++)
         {
@@ -83,6 +86,39 @@ namespace
         return MultiByteToWideChar(CP_ACP, 0, metrics.lfMessageFont.lfFaceName, -1, face, faceSize) > 0;
     }
 
+    // A copy of a dialog template in memory of its own (free it with free()).
+    // With face given, an extended template with the 8 point "MS Shell Dlg"
+    // font gets that face and points; the items move to make room.
+    void* CopyTemplate(const void* source, size_t size, const wchar_t* face, int points)
+    {
+        const unsigned char* bytes = static_cast<const unsigned char*>(source);
+        if (!bytes || !size)
+            return 0;
+        size_t faceAt = face ? ShellDlgFaceOffset(bytes, size) : 0;
+        if (!faceAt)
+        {
+            void* copy = malloc(size);
+            if (copy)
+                memcpy(copy, bytes, size);
+            return copy;
+        }
+        // Items begin DWORD-aligned behind the face name; they keep that
+        // alignment at their new place.
+        size_t itemsAt = AlignDword(faceAt + FieldSize(bytes, faceAt, size));
+        size_t itemsSize = size > itemsAt ? size - itemsAt : 0;
+        size_t faceBytes = (wcslen(face) + 1) * sizeof(wchar_t);
+        size_t newItemsAt = AlignDword(faceAt + faceBytes);
+        unsigned char* copy = static_cast<unsigned char*>(calloc(newItemsAt + itemsSize, 1));
+        if (!copy)
+            return 0;
+        memcpy(copy, bytes, faceAt);
+        uint16_t pointSize = (uint16_t)points;
+        memcpy(copy + faceAt - FontFieldsSize, &pointSize, 2);
+        memcpy(copy + faceAt, face, faceBytes);
+        memcpy(copy + newItemsAt, bytes + itemsAt, itemsSize);
+        return copy;
+    }
+
     // The template of the resources, copied; from Vista on in the system's
     // message font.
     void* LoadTemplate(HMODULE module, int resourceId)
@@ -95,8 +131,7 @@ namespace
         wchar_t face[LF_FACESIZE];
         int points = 0;
         bool replace = OSYS::GetOsId() >= 5 && MessageFont(face, LF_FACESIZE, &points);
-        size_t size = 0;
-        return DIALOG::CopyTemplate(data, SizeofResource(module, resource), replace ? face : 0, points, &size);
+        return CopyTemplate(data, SizeofResource(module, resource), replace ? face : 0, points);
     }
 
     bool IsClass(HWND window, const char* name)
@@ -131,9 +166,9 @@ namespace
         if (!item || item->CtlType != ODT_COMBOBOX)
             return 0;
         int scaled = WINDOW::DpiScaleOf(dialog) * 16 / 100 + 4;
+        HWND combo = GetDlgItem(dialog, (int)item->CtlID);
         if (!item->itemData)
         {
-            HWND combo = GetDlgItem(dialog, (int)item->CtlID);
             HWND before = combo ? GetWindow(combo, GW_HWNDPREV) : 0;
             RECT edit;
             if (IsClass(before, "Edit") && GetWindowRect(before, &edit))
@@ -141,7 +176,6 @@ namespace
             item->itemWidth = item->itemHeight = (UINT)scaled;
             return 0;
         }
-        HWND combo = GetDlgItem(dialog, (int)item->CtlID);
         if (strncmp(ComboItemText(combo, item->itemID, item->itemData).Text(), "##ICON=", 7) != 0)
             return 0;
         item->itemWidth = item->itemHeight = (UINT)scaled;
@@ -170,41 +204,6 @@ namespace
     }
 }
 
-void* DIALOG::CopyTemplate(const void* source, size_t size, const wchar_t* face, int points, size_t* copySize)
-{
-    *copySize = 0;
-    const unsigned char* bytes = static_cast<const unsigned char*>(source);
-    if (!bytes || !size)
-        return 0;
-    size_t faceAt = face ? ShellDlgFaceOffset(bytes, size) : 0;
-    if (!faceAt)
-    {
-        void* copy = malloc(size);
-        if (copy)
-        {
-            memcpy(copy, bytes, size);
-            *copySize = size;
-        }
-        return copy;
-    }
-    // Items begin DWORD-aligned behind the face name; they keep that
-    // alignment at their new place.
-    size_t itemsAt = AlignDword(faceAt + FieldSize(bytes, faceAt, size));
-    size_t itemsSize = size > itemsAt ? size - itemsAt : 0;
-    size_t faceBytes = (wcslen(face) + 1) * sizeof(wchar_t);
-    size_t newItemsAt = AlignDword(faceAt + faceBytes);
-    unsigned char* copy = static_cast<unsigned char*>(calloc(newItemsAt + itemsSize, 1));
-    if (!copy)
-        return 0;
-    memcpy(copy, bytes, faceAt);
-    uint16_t pointSize = (uint16_t)points;
-    memcpy(copy + faceAt - FontFieldsSize, &pointSize, 2);
-    memcpy(copy + faceAt, face, faceBytes);
-    memcpy(copy + newItemsAt, bytes + itemsAt, itemsSize);
-    *copySize = newItemsAt + itemsSize;
-    return copy;
-}
-
 DIALOG::DIALOG() : Reserved(0)
 {
 }
@@ -217,13 +216,10 @@ DIALOG::DIALOG(int resourceId, HWND parent, HMODULE module) : Reserved(0)
         module = static_cast<HMODULE>(TARNIAPP::ResourceModule());
     Id = resourceId;
     SetDialogProcedure(DialogProcedure);
-    void* copy = LoadTemplate(module, resourceId);
+    std::unique_ptr<void, void (*)(void*)> copy(LoadTemplate(module, resourceId), free);
     if (copy)
-    {
-        CreateDialogIndirectParamA(module, static_cast<LPCDLGTEMPLATEA>(copy), parent, DialogProcedure,
+        CreateDialogIndirectParamA(module, static_cast<LPCDLGTEMPLATEA>(copy.get()), parent, DialogProcedure,
                                    reinterpret_cast<LPARAM>(this));
-        free(copy);
-    }
     if (!hWnd)
     {
         char id[16];

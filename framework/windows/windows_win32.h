@@ -4,7 +4,6 @@
 // modally in a message loop of its own.
 
 #include <windows.h>
-#include <stddef.h>
 
 #include "framework/windows/winbase_win32.h"
 
@@ -35,11 +34,6 @@ public:
     LRESULT OnControlNotify(int code, HWND control, LPARAM extra) override;
     int OnClose() override;
 
-    // A copy of a dialog template in memory of its own (free it with free()).
-    // With face given, an extended template with the 8 point "MS Shell Dlg"
-    // font gets that face and points; the items move to make room.
-    static void* CopyTemplate(const void* source, size_t size, const wchar_t* face, int points,
-                              size_t* copySize);
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 protected:
