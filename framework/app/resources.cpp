@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <ctype.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "framework/app/logit.h"
@@ -13,10 +14,9 @@ namespace
     HMODULE gResourceModule = 0;
     bool gLanguageLoaded = false;
 
-    bool EndsWithNoCase(const STRING& text, const char* tail)
+    bool EndsWith(const STRING& text, const char* tail)
     {
-        int n = text.Length(), m = (int)strlen(tail);
-        return n >= m && _stricmp(text.Text() + n - m, tail) == 0;
+        return STRING::Compare(text.Right((int)strlen(tail)).Text(), tail) == 0;
     }
 
     HMODULE LoadLanguageLibrary(const STRING& folder, int locale, STRING& path)
@@ -56,9 +56,9 @@ STRING ProductDirectory(const char* directory)
     STRING result(STRING::NullGuard(directory));
     bool development = FILENAME(result.Text(), "..\\main.cpp").Exists() ||
                        FILENAME(result.Text(), "..\\approot.cpp").Exists();
-    if (development && EndsWithNoCase(result, "\\Release"))
+    if (development && EndsWith(result, "\\Release"))
         result.Truncate(result.Length() - 8);
-    else if (development && EndsWithNoCase(result, "\\Release2"))
+    else if (development && EndsWith(result, "\\Release2"))
         result.Truncate(result.Length() - 9);
     return result;
 }
@@ -99,7 +99,7 @@ bool SetupLanguage(const char* modulePath, const char* subfolder, const char* ve
     FORMAT::Print(text, sizeof(text), "DLL not found:\r%.255s", path.Text());
     MessageBoxA(0, text, "Tarni Application", MB_ICONERROR);
     Logit("TARNIAPP::SetupLanguage no language library, exit 99\n");
-    ExitProcess(99);
+    exit(99);
     return false;
 }
 
