@@ -212,7 +212,7 @@ TEST(Utf8, EncodingGoesUnitByUnitAndKeepsWhatFits)
     EXPECT_EQ(SystemNarrow(CP_UTF8, bmp), Bytes(STRING(bmp.c_str(), UNICODE_CPUTF8)));
     EXPECT_EQ("\xED\xA0\xBD\xED\xB8\x80", Bytes(STRING(WSTRING(u"\xD83D\xDE00"), UNICODE_CPUTF8)));
 
-    // WSTRING::ToUtf8 keeps the whole sequences that fit and drops the rest.
+    // WSTRING::ToUtf8 keeps the bytes that fit, even within a character, and drops the rest.
     WSTRING w(u"a\u00E9\u20AC");    // 1 + 2 + 3 bytes
     char buffer[16];
     const std::pair<int, std::string> cases[] = {{1, ""}, {3, "a\xC3"}, {6, "a\xC3\xA9\xE2\x82"}};
