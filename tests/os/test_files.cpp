@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,11 +33,13 @@ namespace
         return child.Wait(20000) == 0 ? 1 : 0;
     }
 
-    std::vector<std::string> Items(const STRINGARRAY& list)
+    std::vector<std::string> Items(const STRINGARRAY& list, bool sorted = false)
     {
         std::vector<std::string> items;
         for (int i = 0; i < list.Count(); i++)
             items.push_back(list.Text(i));
+        if (sorted)
+            std::sort(items.begin(), items.end());
         return items;
     }
 }
@@ -48,23 +49,18 @@ TEST(Fsopen, DefaultSharingIsSeenByAnotherProcess)
     TESTSUPPORT::TEMPDIR dir("fs");
     const std::string path = dir.File("shared.txt");
     ASSERT_TRUE(TESTSUPPORT::WriteFile(path, "12345"));
-    ASSERT_EQ(1, OpensInOtherProcess(path, "r+b")) << "the probe must reach a file nobody holds";
 
-    const struct { const char* Mode; int Read; int Write; } cases[] = {{"r", 1, 0}, {"r+", 0, 0}, {"w", 0, 0}};
+    // Share -1 takes the sharing from the mode; an explicit flag wins over it (and proves the probe).
+    const struct { const char* Mode; int Share, Read, Write; } cases[] = {
+        {"r", -1, 1, 0}, {"r+", -1, 0, 0}, {"w", -1, 0, 0}, {"w", _SH_DENYNO, 1, 1}};
     for (const auto& c : cases)
     {
-        FILE* stream = fsopen(path.c_str(), c.Mode, -1, 0);
+        FILE* stream = fsopen(path.c_str(), c.Mode, c.Share, 0);
         ASSERT_TRUE(stream) << c.Mode;
-        EXPECT_EQ(c.Read, OpensInOtherProcess(path, "rb")) << "reader beside " << c.Mode;
-        EXPECT_EQ(c.Write, OpensInOtherProcess(path, "r+b")) << "writer beside " << c.Mode;
+        EXPECT_EQ(c.Read, OpensInOtherProcess(path, "rb")) << "reader beside " << c.Mode << " " << c.Share;
+        EXPECT_EQ(c.Write, OpensInOtherProcess(path, "r+b")) << "writer beside " << c.Mode << " " << c.Share;
         fclose(stream);
     }
-
-    FILE* open = fsopen(path.c_str(), "w", _SH_DENYNO, 0);
-    ASSERT_TRUE(open);
-    EXPECT_EQ(1, OpensInOtherProcess(path, "r+b")) << "an explicit share flag wins over the mode";
-    fclose(open);
-    EXPECT_EQ(nullptr, fsopen(dir.File("missing.txt").c_str(), "r", -1, 1));
 }
 
 TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideFormAndResolvesToTheSystemsName)
@@ -72,11 +68,9 @@ TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideFormAndResolvesToTheSystemsName
     TESTSUPPORT::TEMPDIR dir("fs");
     const std::string base = dir.Path() + "\\";
     const std::wstring wideBase(base.begin(), base.end());   // temporary folders have ASCII names
-    HANDLE file = CreateFileW((wideBase + L"gr\u00fc\u00dfe-\u0416.txt").c_str(), GENERIC_WRITE, 0, 0, CREATE_NEW, 0, 0);
-    DWORD written = 0;
-    ASSERT_TRUE(file != INVALID_HANDLE_VALUE && WriteFile(file, "hello", 5, &written, 0));
-    CloseHandle(file);
-    const std::string utf8Path = base + "gr\xC3\xBC\xC3\x9F" "e-\xD0\x96.txt";
+    FILE* file = _wfopen((wideBase + L"gr\u00fc\u00dfe-\u0416.txt").c_str(), L"wb");
+    ASSERT_TRUE(file && fwrite("hello", 1, 5, file) == 5 && fclose(file) == 0);
+    const std::string utf8Path = base + "gr\xC3\xBC\xC3\x9F" "e-\xD0\x96.txt", missing = base + "fehlt-\xD0\x96.txt";
 
     EXPECT_EQ(nullptr, fsopen(utf8Path.c_str(), "rb", -1, 0)) << "the 8-bit name does not exist";
     FILE* stream = fsopen(utf8Path.c_str(), "rb", -1, 1);
@@ -85,7 +79,7 @@ TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideFormAndResolvesToTheSystemsName
     EXPECT_EQ(5u, fread(buffer, 1, sizeof(buffer), stream));
     EXPECT_STREQ("hello", buffer);
     fclose(stream);
-    EXPECT_EQ(nullptr, fsopen((base + "fehlt-\xD0\x96.txt").c_str(), "r", -1, 1));
+    EXPECT_EQ(nullptr, fsopen(missing.c_str(), "r", -1, 1));
 
     char ansiName[MAX_PATH];
     WideCharToMultiByte(CP_ACP, 0, L"\\gr\u00fc\u00dfe-\u0416.txt", -1, ansiName, sizeof(ansiName), 0, 0);
@@ -95,7 +89,7 @@ TEST(Fsopen, Utf8NameReachesTheFileThroughItsWideFormAndResolvesToTheSystemsName
     EXPECT_NE(0, _strnicmp(resolved.c_str(), "\\\\?\\", 4)) << resolved;
     ASSERT_GT(resolved.size(), strlen(ansiName));
     EXPECT_EQ(ansiName, resolved.substr(resolved.size() - strlen(ansiName)));
-    EXPECT_FALSE(FILENAME((base + "fehlt-\xD0\x96.txt").c_str()).ResolveFinalPath(true));
+    EXPECT_FALSE(FILENAME(missing.c_str()).ResolveFinalPath(true));
 }
 
 TEST(FileLock, AnotherProcessHoldingTheFileMakesLockFailHardOrGoOnSoftly)
@@ -105,11 +99,7 @@ TEST(FileLock, AnotherProcessHoldingTheFileMakesLockFailHardOrGoOnSoftly)
     const std::string tag = std::to_string(GetCurrentProcessId());
     const std::string ready = "tarni-lock-ready-" + tag, release = "tarni-lock-release-" + tag;
     HANDLE readyEvent = CreateEventA(0, TRUE, FALSE, ready.c_str()), releaseEvent = CreateEventA(0, TRUE, FALSE, release.c_str());
-    struct CLOSE
-    {
-        HANDLE A, B;
-        ~CLOSE() { CloseHandle(A), CloseHandle(B); }
-    } close{readyEvent, releaseEvent};
+    TESTSUPPORT::ATEND close{[=] { CloseHandle(readyEvent), CloseHandle(releaseEvent); }};
     TESTSUPPORT::CHILD child;
     ASSERT_TRUE(child.Start("childprobe.exe lock ready=" + ready + " wait=" + release + " timeout=60000", "",
                             {"CHILDPROBE_FILE=" + path}, ChildProbe()));
@@ -117,17 +107,12 @@ TEST(FileLock, AnotherProcessHoldingTheFileMakesLockFailHardOrGoOnSoftly)
     EXPECT_TRUE(TESTSUPPORT::FileExists(lockName));
 
     FILELOCK lock(path.c_str());
-    EXPECT_EQ(lockName, lock.GetLockName().Text());
     {
+        // Timeout -1 is a budget of 4 s: at least 10 tries of at most 300 ms each.
         TESTSUPPORT::LOGCAPTURE log(1);
-        auto start = std::chrono::steady_clock::now();
         EXPECT_FALSE(lock.Lock(-1, true));
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_GE(seconds, 3.0);
-        EXPECT_LE(seconds, 10.0);
         EXPECT_FALSE(lock.IsLockActive());
-        EXPECT_GE(log.Lines("FILELOCK::WaitForFile loop ").size(), 2u) << "it waits and retries";
-        EXPECT_EQ(1u, log.Lines("FILELOCK::WaitForFile failed to obtain lock").size());
+        EXPECT_GE(log.Lines("FILELOCK::WaitForFile loop ").size(), 10u);
     }
     {
         ASSERTSPY spy;
@@ -193,7 +178,7 @@ TEST(FileLock, AThreadEndingWithItsLockHeldBlocksNoOtherThread)
     orphan.reset();
 }
 
-TEST(ListFiles, PatternsWarningsAndRecursionOrder)
+TEST(ListFiles, PatternsSkippedNamesAndRecursionOrder)
 {
     TESTSUPPORT::TEMPDIR dir("ls");
     const std::string base = std::string(FILENAME(dir.Path().c_str()).FullPath().Text()) + "\\";
@@ -202,26 +187,17 @@ TEST(ListFiles, PatternsWarningsAndRecursionOrder)
     for (const char* file : {"a.txt", "B.TXT", "c.log", "sub\\d.txt", "sub\\deeper\\e.txt", ".hidden\\f.txt",
                              "odd%name.txt", "x$y.txt"})
         ASSERT_TRUE(TESTSUPPORT::WriteFile(dir.File(file), file));
-    auto sorted = [](const STRINGARRAY& list) {
-        auto items = Items(list);
-        std::sort(items.begin(), items.end());
-        return items;
-    };
 
     // "*.*" lists the files of the folder only, without names that would turn into shell strings.
     STRINGARRAY list;
-    {
-        TESTSUPPORT::LOGCAPTURE log(1);
-        EXPECT_EQ(3, OSYS::ListFiles(dir.Path().c_str(), "*.*", &list, false));
-        EXPECT_EQ((std::vector<std::string>{base + "B.TXT", base + "a.txt", base + "c.log"}), sorted(list));
-        EXPECT_EQ(2u, log.Lines("OSYS::ListFiles Warning! Ingoring '").size());
-    }
+    EXPECT_EQ(3, OSYS::ListFiles(dir.Path().c_str(), "*.*", &list, false));
+    EXPECT_EQ((std::vector<std::string>{base + "B.TXT", base + "a.txt", base + "c.log"}), Items(list, true));
 
     // A pattern applies to the files of every subfolder but dot folders.
     list.Clear();
     EXPECT_EQ(4, OSYS::ListFiles(dir.Path().c_str(), "*.TXT", &list, true));
     EXPECT_EQ((std::vector<std::string>{base + "B.TXT", base + "a.txt", base + "sub\\d.txt", base + "sub\\deeper\\e.txt"}),
-              sorted(list));
+              Items(list, true));
     EXPECT_EQ(1, OSYS::ListFiles(dir.Path().c_str(), "?.log", nullptr, true)) << "counting only";
     EXPECT_EQ(0, OSYS::ListFiles(dir.File("missing").c_str(), "*", &list, true));
 
@@ -236,10 +212,8 @@ TEST(ListFiles, PatternsWarningsAndRecursionOrder)
     EXPECT_LT(at("sub"), 7);
     EXPECT_EQ(7, at(".hidden"));
 
-    const struct { const char* Name; const char* Pattern; bool Match; } wildcards[] = {
-        {"a.txt.bak", "*.txt", false}, {"ac", "a?c", false}, {"aBc", "a?C", true},
-        {"abcbd", "*b*d", true},       {"abc", "ab", false}, {"", "", true},
-    };
+    const struct { const char* Name; const char* Pattern; bool Match; } wildcards[] = {{"a.txt.bak", "*.txt", false},
+        {"ac", "a?c", false}, {"aBc", "a?C", true}, {"abcbd", "*b*d", true}, {"abc", "ab", false}, {"", "", true}};
     for (const auto& w : wildcards)
         EXPECT_EQ(w.Match, OSYS::MatchWildcard(w.Name, w.Pattern)) << w.Name << " ~ " << w.Pattern;
 }
@@ -249,8 +223,7 @@ TEST(DirectoryTree, CreateCopyAndDeleteFolderTrees)
     TESTSUPPORT::TEMPDIR dir("tr");
     ASSERT_TRUE(CreateDirectoryA(dir.File("a").c_str(), 0));
     EXPECT_TRUE(OSYS::CreateDirectoryPath(dir.File("a\\b\\c").c_str()));
-    EXPECT_TRUE(FILENAME(dir.File("a\\b\\c").c_str()).IsDirectory());
-    EXPECT_TRUE(OSYS::CreateDirectoryPath(dir.File("a/b/c").c_str()));
+    EXPECT_TRUE(OSYS::CreateDirectoryPath(dir.File("x/y").c_str())) << "slashes separate too";
     ASSERT_TRUE(TESTSUPPORT::WriteFile(dir.File("file"), "x"));
     EXPECT_FALSE(OSYS::CreateDirectoryPath(dir.File("file\\below").c_str()));
 
