@@ -4,8 +4,12 @@
 // UTF-16 interface of the system.
 
 #include <windows.h>
+#include <stdint.h>
+#include <stdio.h>
 
+#include "framework/containers/stringarray.h"
 #include "framework/text/unicode.h"
+#include "framework/windows/wincontrols_win32.h"
 
 namespace WINTARNI
 {
@@ -25,4 +29,46 @@ namespace WINTARNI
     // than -1, on systems older than Vista. A leading "##NOWRAP##" line turns
     // reflow and wrapping off.
     WSTRING FormatMsgText(const char* text, int wrapColumn, bool force);
+
+    // Keyed forms: the box carries a "do not show again" check box whose
+    // state is kept in state under key ("1" ticked, "0" not). A box whose
+    // stored value is not 0 is not shown.
+    void InfoMsgBox(HWND owner, const char* title, const char* text, HASH& state, const char* key);
+    void WarningMsgBox(HWND owner, const char* title, const char* text, HASH& state, const char* key);
+    void ErrorMsgBox(HWND owner, const char* title, const char* text, HASH& state, const char* key);
+    // 1 for Yes, 0 for No, -1 when not shown.
+    int YesNoMsgBox(HWND owner, const char* title, const char* text, HASH& state, const char* key);
+    // flags: buttons in the low nibble (0 OK, 4 Yes and No), the MB_ICON*
+    // value in the next. 0 for No, -1 when not shown, else 1.
+    int KeyedMsgBox(uint32_t flags, HWND owner, const char* title, const char* text, HASH& state, const char* key);
+
+    // The modeless information window; with keyName and valueName it has a
+    // "do not show again" check box whose tick is kept under
+    // HKEY_CURRENT_USER\Software\Tarni\<keyName>. Null when the stored flag
+    // says not to show it.
+    HWND ShowInfoWindow(HWND parent, const char* title, const char* text, const char* keyName,
+                        const char* valueName);
+
+    // Returns file; when it is null, tells the user that filename could not
+    // be opened and why (errno).
+    FILE* CheckFileOpened(FILE* file, const char* filename);
 }
+
+// The resizable information window: a read-only text and an optional check
+// box. It deletes itself when closed.
+class INFOWINDOW : public WINDOW
+{
+public:
+    INFOWINDOW(HWND parent, const char* title, const char* text, const char* keyName, const char* valueName);
+    ~INFOWINDOW() override;
+
+    LRESULT WinProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    CONTROL* Edit;
+    CONTROL* Check;
+    int32_t DontShow;
+    HFONT Font;
+    STRING KeyName;
+    STRING ValueName;
+};
