@@ -10,6 +10,7 @@ packages=(
     libz-mingw-w64-dev googletest
     wine wine64 fonts-wine xvfb x11-utils file
     fp-utils
+    x11-apps imagemagick   # the demo photographs its windows
 )
 
 missing=()
