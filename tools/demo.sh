@@ -25,6 +25,9 @@ harness=$root/tools/wine-harness.sh
 trap '"$harness" stop "$wine_dir"' EXIT
 echo "== Starting Wine (a prefix of its own in $wine_dir)"
 "$harness" start "$wine_dir" || exit 1
+# Wine does not find its own fonts on these machines: without them in the
+# prefix every text is DejaVu Sans and the caption buttons show as letters.
+cp -n /usr/share/wine/fonts/* "$wine_dir/prefix/drive_c/windows/Fonts/" 2>/dev/null
 
 # The controller's folder: service.exe, service.cfg and the hosted application.
 app=$build/demo-app

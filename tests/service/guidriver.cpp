@@ -4,7 +4,7 @@
 //   guidriver notice          waits for the notice; prints its title, text and check box
 //   guidriver close-notice    closes the notice with its close box
 //   guidriver dialog          waits for the dialog; prints its title and both lines
-//   guidriver press NAME      presses Install, Start, Stop, Uninstall, Help or Done
+//   guidriver press NAME      presses Install, Start, Stop, Uninstall, Help or Done once enabled
 //   guidriver wait TEXT       waits up to 20 s for a status line containing TEXT
 //   guidriver geometry notice|dialog   prints WxH+X+Y of the window (for a screenshot)
 // Exit code 0 on success, 1 when the window or button is missing or disabled.
@@ -44,9 +44,13 @@ namespace
         return Utf8(buffer);
     }
 
+    // Asked with WM_GETTEXT: the text of another program's edit control is
+    // not its window caption.
     std::string ItemText(HWND dialog, int id)
     {
-        return Text(GetDlgItem(dialog, id));
+        wchar_t buffer[4096] = L"";
+        GetDlgItemTextW(dialog, id, buffer, 4096);
+        return Utf8(buffer);
     }
 
     // The controller dialog is the dialog with a status line.
@@ -115,7 +119,10 @@ namespace
         {
             if (_stricmp(button.Name, name) != 0)
                 continue;
+            // The dialog enables a button at its next refresh: wait for it.
             HWND control = GetDlgItem(dialog, button.Id);
+            for (int waited = 0; control && !IsWindowEnabled(control) && waited < 10000; waited += 200)
+                Sleep(200);
             if (!control || !IsWindowEnabled(control))
             {
                 printf("   %s is not enabled\n", button.Name);
