@@ -6,12 +6,17 @@
 
 #include <windows.h>
 
+#include <stddef.h>
+
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "framework/app/resources.h"
 #include "framework/os/osys.h"
 #include "framework/windows/winmisc_win32.h"
+#include "tests/support/assertspy.h"
 #include "tests/support/testsupport.h"
 
 using namespace TESTSUPPORT;
@@ -40,13 +45,27 @@ namespace
         {
             EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\msgboxprobe.exe").c_str(), Exe.c_str(), FALSE));
         }
-        // The box the probe shows, or null.
-        HWND Show(const std::string& arguments, const char* title, const std::string& text)
+        // The language libraries in a "languages" folder beside the probe.
+        void AddLanguages()
         {
-            std::vector<std::string> environment = {"MSGBOXPROBE_TEXT=" + text};
+            CreateDirectoryA(Dir.File("languages").c_str(), 0);
+            for (const char* library : {"english.dll", "german.dll"})
+                EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\..\\languages\\" + library).c_str(),
+                                      (Dir.File("languages\\") + library).c_str(), FALSE));
+        }
+        bool Start(const std::string& arguments, const char* title, const std::string& text,
+                   std::vector<std::string> environment = {})
+        {
+            environment.push_back("MSGBOXPROBE_TEXT=" + text);
             if (title)
                 environment.push_back(std::string("MSGBOXPROBE_TITLE=") + title);
-            if (!Child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), environment, Exe))
+            return Child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), environment, Exe);
+        }
+        // The box the probe shows, or null.
+        HWND Show(const std::string& arguments, const char* title, const std::string& text,
+                  const std::vector<std::string>& environment = {})
+        {
+            if (!Start(arguments, title, text, environment))
                 return 0;
             return WaitForWindow(Child.Id(), "#32770", 20000);
         }
@@ -144,4 +163,290 @@ TEST(MsgBox, FromAChildWithoutTitleBelongsToTheTopLevelWindowAndTheAppName)
     EXPECT_STREQ("MsgBoxProbeOwner", className);
     PressButton(box, IDOK);
     EXPECT_EQ(0, probe.Result());
+}
+
+namespace
+{
+    // The stored state of one key after a keyed box: "-" when missing.
+    std::string StoredState(const std::string& file, const char* key)
+    {
+        HASH state;
+        state.Load(file.c_str());
+        STRING* value = 0;
+        return state.Exists(key, &value) && value ? value->Text() : "-";
+    }
+
+    RECT ClientRectOf(HWND box, int id)
+    {
+        RECT rect = {};
+        GetWindowRect(GetDlgItem(box, id), &rect);
+        MapWindowPoints(0, box, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    std::vector<LONG> Origin(const RECT& rect) { return {rect.left, rect.top}; }
+
+    // What the keyed box measures: its wrapped lines in the message font.
+    SIZE MeasuredText(const WSTRING& shown, int checkWidth)
+    {
+        NONCLIENTMETRICSA metrics = {};
+        metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
+        SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
+        HFONT font = CreateFontIndirectA(&metrics.lfMessageFont);
+        HDC dc = GetDC(0);
+        HGDIOBJ previous = SelectObject(dc, font);
+        std::u16string text(shown.Text(), shown.Length());
+        SIZE result = {checkWidth, 0};
+        size_t start = 0;
+        for (int i = 0;; i++)
+        {
+            size_t end = text.find(u'\r', start);
+            std::u16string line = text.substr(start, end == std::u16string::npos ? end : end - start);
+            SIZE size = {};
+            GetTextExtentPoint32W(dc, line.empty() ? L"X" : (const wchar_t*)line.c_str(),
+                                  line.empty() ? 1 : (int)line.size(), &size);
+            result.cx = std::max(result.cx, size.cx);
+            result.cy += size.cy * (i == 0 ? 2 : 1);
+            if (end == std::u16string::npos)
+                break;
+            start = end + 1;
+        }
+        SelectObject(dc, previous);
+        ReleaseDC(0, dc);
+        DeleteObject(font);
+        return result;
+    }
+
+    // The keyed box laid out for the scale of the desktop, read from the probe.
+    void CheckKeyedLayout()
+    {
+        const int scale = WINDOW::DpiScaleOf(0);
+        auto s = [scale](int n) { return n * scale / 100; };
+        RECT area = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        const std::string paragraph = Repeat("wrapped", 20);
+        const struct
+        {
+            const char* Kind;
+            std::string Text;
+        } rows[] = {
+            {"KeyedYesNo", paragraph + "\n\n" + paragraph},   // taller than the icon
+            {"KeyedInfo", "Short."},                          // the icon's height is added
+        };
+        for (const auto& row : rows)
+        {
+            BOXPROBE probe;
+            probe.AddLanguages();
+            HWND box = probe.Show("/WITHLIBRARIES /KIND:" + std::string(row.Kind), "Layout", row.Text,
+                                  {"MSGBOXPROBE_STATE=" + probe.Dir.File("state.cfg"), "MSGBOXPROBE_KEY=k"});
+            ASSERT_NE(nullptr, box) << row.Kind;
+            const WSTRING shown = WINTARNI::FormatMsgText(row.Text.c_str(), 55, true);
+            EXPECT_EQ(std::u16string(shown.Text(), shown.Length()),
+                      std::u16string((const char16_t*)ControlText(box, 10001).c_str()))
+                << row.Kind;
+            const RECT check = ClientRectOf(box, 10003);
+            const SIZE text = MeasuredText(shown, check.right - check.left);
+            const int left = 3 * s(10) + GetSystemMetrics(SM_CXICON);
+            const int width = left + text.cx + 3 * s(10);
+            EXPECT_EQ((std::vector<LONG>{left, s(20), left + text.cx, s(20) + text.cy}),
+                      (std::vector<LONG>{ClientRectOf(box, 10001).left, ClientRectOf(box, 10001).top,
+                                         ClientRectOf(box, 10001).right, ClientRectOf(box, 10001).bottom}))
+                << row.Kind;
+            int y = s(20) + text.cy;
+            if (y < GetSystemMetrics(SM_CYICON))
+                y += GetSystemMetrics(SM_CYICON);
+            y += 2 * s(10);
+            EXPECT_EQ((std::vector<LONG>{(width - (check.right - check.left)) / 2, y}), Origin(check)) << row.Kind;
+            const int buttons = check.bottom + 2 * s(10);
+            const bool yesNo = std::string(row.Kind) == "KeyedYesNo";
+            EXPECT_EQ(!yesNo, IsWindowVisible(GetDlgItem(box, IDOK)) != 0) << row.Kind;
+            EXPECT_EQ(yesNo, IsWindowVisible(GetDlgItem(box, IDYES)) != 0) << row.Kind;
+            EXPECT_EQ(yesNo, IsWindowVisible(GetDlgItem(box, IDNO)) != 0) << row.Kind;
+            const RECT ok = ClientRectOf(box, IDOK), yes = ClientRectOf(box, IDYES), no = ClientRectOf(box, IDNO);
+            const RECT& shownButton = yesNo ? yes : ok;
+            if (yesNo)
+            {
+                const int yesLeft = (width - (no.right - no.left) - s(10) - (yes.right - yes.left)) / 2;
+                EXPECT_EQ((std::vector<LONG>{yesLeft, buttons}), Origin(yes));
+                EXPECT_EQ((std::vector<LONG>{yes.right + s(10), buttons}), Origin(no));
+            }
+            else
+            {
+                EXPECT_EQ((std::vector<LONG>{(width - (ok.right - ok.left)) / 2, buttons}), Origin(ok));
+            }
+            const int height = buttons + (shownButton.bottom - shownButton.top) + s(30) +
+                               GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+            RECT frame = {};
+            GetWindowRect(box, &frame);
+            EXPECT_EQ((std::vector<LONG>{(area.right - area.left - width) / 2, (area.bottom - area.top - height) / 2,
+                                         width, height}),
+                      (std::vector<LONG>{frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top}))
+                << row.Kind << " at scale " << scale;
+            PressButton(box, yesNo ? IDYES : IDOK);
+            EXPECT_EQ(yesNo ? 1 : 0, probe.Result()) << row.Kind;
+        }
+    }
+}
+
+TEST(KeyedBox, LayoutFollowsTheTextAndTheScale)
+{
+    ASSERT_EQ(100, WINDOW::DpiScaleOf(0)) << "the test expects 96 dpi";
+    CheckKeyedLayout();
+}
+
+// Run after LogPixels was set to 144, in a process of its own.
+TEST(KeyedBox, DISABLED_LayoutAt144)
+{
+    ASSERT_EQ(150, WINDOW::DpiScaleOf(0));
+    CheckKeyedLayout();
+}
+
+TEST(KeyedBox, LayoutAt144Dpi)
+{
+    const char* key = "Control Panel\\Desktop";
+    DWORD previous = 96, size = sizeof(previous), dpi = 144;
+    RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, 0, &previous, &size);
+    ATEND restore{[&] { RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &previous, sizeof(previous)); }};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
+    EXPECT_EQ(0, RunDisabledTest("KeyedBox.DISABLED_LayoutAt144"));
+}
+
+// The stored value decides whether the box shows; the tick decides what is
+// stored afterwards, whatever the button.
+TEST(KeyedBox, StoredValueAndTick)
+{
+    const struct
+    {
+        const char* Before;   // nullptr: no such key
+        bool Shown;
+        bool Tick;
+        int Press;            // 0: close the box
+        int Result;
+        const char* After;
+    } rows[] = {
+        {nullptr, true, false, IDYES, 1, "0"},
+        {nullptr, true, true, IDNO, 0, "1"},
+        {"0", true, true, IDYES, 1, "1"},
+        {"", true, false, IDNO, 0, "0"},
+        {"0", true, false, 0, 1, "0"},
+        {"1", false, false, 0, -1, "1"},
+        {"7x", false, false, 0, -1, "7x"},
+    };
+    for (const auto& row : rows)
+    {
+        std::string context = std::string(row.Before ? row.Before : "(none)") + " " + std::to_string(row.Press);
+        BOXPROBE probe;
+        probe.AddLanguages();
+        const std::string stateFile = probe.Dir.File("state.cfg");
+        ASSERT_TRUE(WriteFile(stateFile, row.Before ? std::string("other=1\nask=") + row.Before + "\n" : "other=1\n"));
+        ASSERT_TRUE(probe.Start("/WITHLIBRARIES /KIND:KeyedYesNo", "Question", "Go on?",
+                                {"MSGBOXPROBE_STATE=" + stateFile, "MSGBOXPROBE_KEY=ask"}))
+            << context;
+        if (row.Shown)
+        {
+            HWND box = WaitForWindow(probe.Child.Id(), "#32770", 20000);
+            ASSERT_NE(nullptr, box) << context;
+            EXPECT_EQ(L"Question", WindowText(box)) << context;
+            if (row.Tick)
+                PressButton(box, 10003);
+            if (row.Press)
+                PressButton(box, row.Press);
+            else
+                PostMessageA(box, WM_CLOSE, 0, 0);
+        }
+        EXPECT_EQ(row.Result, probe.Result()) << context;
+        EXPECT_EQ(row.After, StoredState(stateFile, "ask")) << context;
+        EXPECT_EQ("1", StoredState(stateFile, "other")) << context;
+    }
+}
+
+// Each form shows OK alone (Yes and No for the question) and paints its icon.
+TEST(KeyedBox, EachFormHasItsIconAndButtons)
+{
+    const struct
+    {
+        const char* Kind;
+        LONG_PTR Icon;
+        int Press;
+    } rows[] = {
+        {"KeyedInfo", MB_ICONASTERISK, IDOK},
+        {"KeyedWarning", MB_ICONEXCLAMATION, IDOK},
+        {"KeyedError", MB_ICONHAND, IDOK},
+        {"KeyedYesNo", MB_ICONQUESTION, IDNO},
+    };
+    for (const auto& row : rows)
+    {
+        BOXPROBE probe;
+        probe.AddLanguages();
+        HWND box = probe.Show("/WITHLIBRARIES /KIND:" + std::string(row.Kind), nullptr, "text",
+                              {"MSGBOXPROBE_STATE=" + probe.Dir.File("state.cfg"), "MSGBOXPROBE_KEY=k"});
+        ASSERT_NE(nullptr, box) << row.Kind;
+        EXPECT_EQ(L"Tarni Application", WindowText(box)) << row.Kind;
+        EXPECT_EQ(row.Icon, GetWindowLongPtrA(GetDlgItem(box, 10002), GWLP_USERDATA)) << row.Kind;
+        EXPECT_EQ(0, SendMessageA(GetDlgItem(box, 10002), WM_GETDLGCODE, 0, 0)) << row.Kind << ": answers nothing";
+        ASSERT_TRUE(IsWindowVisible(GetDlgItem(box, row.Press))) << row.Kind;
+        PressButton(box, row.Press);
+        EXPECT_EQ(0, probe.Result()) << row.Kind;
+    }
+}
+
+TEST(CheckFileOpened, NamesTheFileAndTheReasonOnlyWhenNothingOpened)
+{
+    BOXPROBE probe;
+    probe.AddLanguages();
+    const std::string missing = probe.Dir.File("missing.txt");
+    const struct
+    {
+        const char* Language;
+        std::wstring Title, Head, Reason;
+    } rows[] = {
+        {"ENGL", L"Tarni Application", L"The file could not be opened:", L"Reason: "},
+        {"GER", L"Tarni Anwendung", L"Die Datei konnte nicht ge\u00f6ffnet werden:", L"Grund: "},
+    };
+    for (const auto& row : rows)
+    {
+        HWND box = probe.Show("/WITHLIBRARIES /LANG:" + std::string(row.Language) + " /KIND:CheckFile", nullptr, missing);
+        ASSERT_NE(nullptr, box) << row.Language;
+        EXPECT_EQ(row.Title, WindowText(box));
+        const std::wstring path(missing.begin(), missing.end());
+        EXPECT_EQ(row.Head + L"\r\r" + path + L"\r\r" + row.Reason + L"No such file or directory",
+                  ControlText(box, 0xFFFF));
+        PressButton(box, IDOK);
+        EXPECT_EQ(0, probe.Result());
+    }
+    ASSERT_TRUE(WriteFile(missing, "present"));
+    ASSERT_TRUE(probe.Start("/WITHLIBRARIES /KIND:CheckFile", nullptr, missing));
+    EXPECT_EQ(1, probe.Result()) << "an opened file passes through without a box";
+}
+
+// A missing key or an unknown button nibble is reported, and the box still runs.
+TEST(KeyedBox, BrokenCallsAreReportedAndStillShown)
+{
+    const std::string languages = SelfDirectory() + "\\..\\languages\\";
+    ASSERT_TRUE(TARNIAPP::SetupLanguage((languages + "prog.exe").c_str(), "", "1", "test", true));
+    ATEND release{[] { TARNIAPP::ReleaseResourceModule(); }};
+    const struct
+    {
+        uint32_t Flags;
+        const char* Key;
+        const char* Assertion;
+        const char* StoredKey;
+    } rows[] = {
+        {MB_ICONASTERISK, nullptr, "pstatekey", "<NULL>"},
+        {MB_ICONASTERISK | 1, "odd", "FALSE", "odd"},
+    };
+    for (const auto& row : rows)
+    {
+        HASH state;
+        ASSERTSPY spy;
+        std::thread closer([] {
+            HWND box = WaitForWindow(GetCurrentProcessId(), "#32770", 20000);
+            PostMessageA(box, WM_CLOSE, 0, 0);
+        });
+        EXPECT_EQ(1, WINTARNI::KeyedMsgBox(row.Flags, 0, "t", "x", state, row.Key)) << row.Assertion;
+        closer.join();
+        ASSERT_EQ(1u, spy.Count()) << row.Assertion;
+        EXPECT_EQ(row.Assertion, spy.Last().Condition);
+        EXPECT_STREQ("0", state.Get(row.StoredKey).Text()) << row.Assertion;
+    }
 }
