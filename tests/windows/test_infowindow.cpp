@@ -1,6 +1,5 @@
-// The information window, made in this process (it is modeless): its check
-// box and the flag it keeps in the registry, its size from the text and its
-// layout, its German text and its painting.
+// The information window, made in this process (it is modeless): the flag it
+// keeps in the registry, its size from the text, its layout and its texts.
 
 #include <gtest/gtest.h>
 
@@ -18,202 +17,132 @@ using namespace TESTSUPPORT;
 
 namespace
 {
-    const char* const ValueName = "DontShowAgainTest";
+    const char* const Value = "DontShowAgainTest";
 
-    // HKEY_CURRENT_USER\Software\Tarni\<name>, removed before and after.
-    class SCRATCHKEY
+    // HKEY_CURRENT_USER\Software\Tarni\<Name>, removed before and after.
+    struct SCRATCHKEY
     {
-    public:
-        SCRATCHKEY() : Name("InfoWindowTest" + std::to_string(GetCurrentProcessId())), Path("Software\\Tarni\\" + Name)
-        {
-            RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str());
-        }
+        SCRATCHKEY() { RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str()); }
         ~SCRATCHKEY() { RegDeleteTreeA(HKEY_CURRENT_USER, Path.c_str()); }
-        bool Set(DWORD type, const std::vector<BYTE>& bytes)
+        // The type and bytes of the stored value; {} when there is none.
+        std::vector<DWORD> Stored()
         {
-            return RegSetKeyValueA(HKEY_CURRENT_USER, Path.c_str(), ValueName, type, bytes.data(),
-                                   (DWORD)bytes.size()) == ERROR_SUCCESS;
-        }
-        // The stored bytes; empty when there is no value. type receives its type.
-        std::vector<BYTE> Get(DWORD* type)
-        {
-            std::vector<BYTE> bytes(16);
-            DWORD size = (DWORD)bytes.size();
-            *type = REG_NONE;
-            if (RegGetValueA(HKEY_CURRENT_USER, Path.c_str(), ValueName, RRF_RT_ANY, type, bytes.data(), &size) !=
-                ERROR_SUCCESS)
+            BYTE bytes[16];
+            DWORD type = 0, size = sizeof(bytes);
+            if (RegGetValueA(HKEY_CURRENT_USER, Path.c_str(), Value, RRF_RT_ANY, &type, bytes, &size))
                 return {};
-            bytes.resize(size);
-            return bytes;
+            std::vector<DWORD> result = {type};
+            result.insert(result.end(), bytes, bytes + size);
+            return result;
         }
-        std::string Name;
-        std::string Path;
+        std::string Name = "InfoWindowTest" + std::to_string(GetCurrentProcessId());
+        std::string Path = "Software\\Tarni\\" + Name;
     };
 
-    void Pump()
+    std::vector<LONG> ChildRect(HWND window, int id)
     {
-        MSG message;
-        while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
+        RECT r = {};
+        GetWindowRect(GetDlgItem(window, id), &r);
+        MapWindowPoints(0, window, reinterpret_cast<POINT*>(&r), 2);
+        return {r.left, r.top, r.right, r.bottom};
     }
-
-    int InfoWindowsOfThisThread()
-    {
-        int count = 0;
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM counter) -> BOOL {
-                char name[64] = "";
-                GetClassNameA(window, name, sizeof(name));
-                if (strcmp(name, "TarniWinClassInfoWindow") == 0)
-                    ++*reinterpret_cast<int*>(counter);
-                return TRUE;
-            },
-            (LPARAM)&count);
-        return count;
-    }
-
-    // The rectangle of a control in its parent's client coordinates.
-    RECT ChildRect(HWND window, int id)
-    {
-        RECT rect = {};
-        GetWindowRect(GetDlgItem(window, id), &rect);
-        MapWindowPoints(0, window, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    }
-
-    std::vector<LONG> Values(const RECT& rect) { return {rect.left, rect.top, rect.right, rect.bottom}; }
 }
 
-// The flag reaches the registry only when the box is ticked at closing and the
-// window has a key and a value name; without them there is no box at all.
+// The tick reaches the registry at closing, only with a key and a value name;
+// without them there is no check box.
 TEST(InfoWindow, ClosingStoresTheTickOnlyWithAKey)
 {
-    SCRATCHKEY key;
-    const struct
-    {
-        bool WithKey;
-        bool WithValue;
-        bool Tick;
-        bool Stored;
-    } rows[] = {
-        {true, true, true, true},
-        {true, true, false, false},
-        {false, true, true, false},
-        {true, false, true, false},
+    const struct { bool Key, Value, Tick; std::vector<DWORD> Stored; } rows[] = {
+        {true, true, true, {REG_BINARY, 1, 0, 0, 0}},
+        {true, true, false, {}},
+        {false, true, true, {}},
+        {true, false, true, {}},
     };
     for (const auto& row : rows)
     {
-        std::string context = std::to_string(row.WithKey) + std::to_string(row.WithValue) + std::to_string(row.Tick);
-        HWND window = WINTARNI::ShowInfoWindow(0, "Notice", "Read this.", row.WithKey ? key.Name.c_str() : nullptr,
-                                               row.WithValue ? ValueName : nullptr);
+        SCRATCHKEY key;
+        std::string context = std::to_string(row.Key) + std::to_string(row.Value) + std::to_string(row.Tick);
+        HWND window = WINTARNI::ShowInfoWindow(0, "Notice", "Read this.", row.Key ? key.Name.c_str() : nullptr,
+                                               row.Value ? Value : nullptr);
         ASSERT_NE(nullptr, window) << context;
-        Pump();
         EXPECT_TRUE(IsWindowVisible(window)) << context;
         EXPECT_EQ(1000, BASEWINDOW::Init(window)) << context;
         EXPECT_EQ(L"Read this.", ControlText(window, 1001)) << context;
-        HWND check = GetDlgItem(window, 1002);
-        EXPECT_EQ(row.WithKey && row.WithValue, IsWindowVisible(check) != 0) << context;
         EXPECT_EQ(L"Do not show this window again", ControlText(window, 1002)) << context;
-        if (row.Tick)
-            SendMessageA(check, BM_SETCHECK, BST_CHECKED, 0);
+        EXPECT_EQ(row.Key && row.Value, IsWindowVisible(GetDlgItem(window, 1002)) != 0) << context;
+        SendDlgItemMessageA(window, 1002, BM_SETCHECK, row.Tick ? BST_CHECKED : BST_UNCHECKED, 0);
         EXPECT_EQ(1, SendMessageA(window, WM_CLOSE, 0, 0)) << context;
         EXPECT_FALSE(IsWindow(window)) << context;
-        DWORD type = 0;
-        std::vector<BYTE> stored = key.Get(&type);
-        if (row.Stored)
-        {
-            EXPECT_EQ((std::vector<BYTE>{1, 0, 0, 0}), stored) << context;
-            EXPECT_EQ((DWORD)REG_BINARY, type) << context;
-        }
-        else
-        {
-            EXPECT_TRUE(stored.empty()) << context;
-        }
-        RegDeleteTreeA(HKEY_CURRENT_USER, key.Path.c_str());
+        EXPECT_EQ(row.Stored, key.Stored()) << context;
     }
 }
 
-// Only 4 bytes of REG_BINARY that are not 0 keep the window away; a value of
-// another type or size reads as absent.
+// Only 4 bytes of REG_BINARY that are not 0 keep the window away (nothing is
+// made); a value of another type or size reads as absent.
 TEST(InfoWindow, AStoredFlagKeepsItAway)
 {
-    const struct
-    {
-        DWORD Type;
-        std::vector<BYTE> Bytes;
-        bool Shown;
-    } rows[] = {
-        {REG_BINARY, {1, 0, 0, 0}, false},
-        {REG_BINARY, {0, 1, 0, 0}, false},
-        {REG_BINARY, {0, 0, 0, 0}, true},
-        {REG_DWORD, {1, 0, 0, 0}, true},
-        {REG_BINARY, {1, 0}, true},
-        {REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0}, true},
-        {REG_NONE, {}, true},   // no value
+    const struct { std::vector<DWORD> Stored; bool Shown; } rows[] = {
+        {{REG_BINARY, 1, 0, 0, 0}, false},
+        {{REG_BINARY, 0, 1, 0, 0}, false},
+        {{REG_BINARY, 0, 0, 0, 0}, true},
+        {{REG_DWORD, 1, 0, 0, 0}, true},
+        {{REG_BINARY, 1, 0}, true},
+        {{REG_BINARY, 1, 0, 0, 0, 0}, true},
+        {{}, true},
     };
     for (const auto& row : rows)
     {
-        std::string context = std::to_string(row.Type) + "/" + std::to_string(row.Bytes.size());
         SCRATCHKEY key;
-        ASSERT_TRUE(row.Bytes.empty() || key.Set(row.Type, row.Bytes)) << context;
-        HWND window = WINTARNI::ShowInfoWindow(0, "Notice", "text", key.Name.c_str(), ValueName);
-        EXPECT_EQ(row.Shown, window != nullptr) << context;
-        EXPECT_EQ(row.Shown ? 1 : 0, InfoWindowsOfThisThread()) << context;
-        if (window)
-            SendMessageA(window, WM_CLOSE, 0, 0);
-        DWORD type = 0;
-        EXPECT_EQ(row.Bytes, key.Get(&type)) << context << ": the stored value stays";
+        const std::vector<BYTE> bytes(row.Stored.begin() + !row.Stored.empty(), row.Stored.end());
+        if (!row.Stored.empty())
+            RegSetKeyValueA(HKEY_CURRENT_USER, key.Path.c_str(), Value, row.Stored[0], bytes.data(), bytes.size());
+        HWND window = WINTARNI::ShowInfoWindow(0, "Notice", "text", key.Name.c_str(), Value);
+        EXPECT_EQ(row.Shown, window != nullptr) << row.Stored.size();
+        EXPECT_EQ(row.Shown, FindWindowA("TarniWinClassInfoWindow", "Notice") != nullptr) << row.Stored.size();
+        SendMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(row.Stored, key.Stored()) << "the stored value stays";
     }
 }
 
-// Width: the widest line (at least 50) + 30; height: 50 + the line heights + 85;
+// Size: the widest line (at least 50) + 30 by 50 + the line heights + 85,
 // centred in the work area; the controls follow the client size.
 TEST(InfoWindow, SizeFromTheTextAndLayoutFromTheClient)
 {
-    // Widths the system's smallest and largest window sizes do not change.
-    const std::vector<std::string> texts = {"a longer first line of text\n\nshort\nend", std::string(60, 'W') + "\nx"};
     RECT area = {};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    for (const std::string& text : texts)
+    // Widths that the system's smallest and largest window sizes leave alone.
+    for (std::string text : {std::string("a longer first line of text\n\nshort\nend"), std::string(60, 'W') + "\nx"})
     {
         HWND window = WINTARNI::ShowInfoWindow(0, "Size", text.c_str(), nullptr, nullptr);
-        ASSERT_NE(nullptr, window) << text;
-        HWND edit = GetDlgItem(window, 1001);
-        HDC dc = GetDC(edit);
-        int width = 50, height = 50;
-        size_t start = 0;
-        for (;;)
+        ASSERT_NE(nullptr, window);
+        HDC dc = GetDC(GetDlgItem(window, 1001));
+        int w = 50, h = 50;
+        for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1)
         {
-            size_t end = text.find('\n', start);
-            std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            end = text.find('\n', start);
+            std::string line = text.substr(start, end == std::string::npos ? end : end - start);
             SIZE size = {};
-            GetTextExtentPoint32A(dc, line.empty() ? " " : line.c_str(), line.empty() ? 1 : (int)line.size(), &size);
-            width = std::max(width, (int)size.cx);
-            height += size.cy;
-            if (end == std::string::npos)
-                break;
-            start = end + 1;
+            GetTextExtentPoint32A(dc, line.empty() ? " " : line.c_str(), std::max<int>(1, line.size()), &size);
+            w = std::max<int>(w, size.cx);
+            h += size.cy;
         }
-        ReleaseDC(edit, dc);
-        RECT rect = {};
-        GetWindowRect(window, &rect);
-        const int w = width + 30, h = height + 85;
+        ReleaseDC(GetDlgItem(window, 1001), dc);
+        w += 30, h += 85;
+        RECT r = {};
+        GetWindowRect(window, &r);
         EXPECT_EQ((std::vector<LONG>{(area.right - area.left - w) / 2, (area.bottom - area.top - h) / 2, w, h}),
-                  (std::vector<LONG>{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}))
-            << text;
+                  (std::vector<LONG>{r.left, r.top, r.right - r.left, r.bottom - r.top})) << text;
         SendMessageA(window, WM_CLOSE, 0, 0);
     }
 
     SCRATCHKEY key;
-    HWND window = WINTARNI::ShowInfoWindow(0, "Layout", "text", key.Name.c_str(), ValueName);
-    ASSERT_NE(nullptr, window);
-    const RECT before = ChildRect(window, 1001);
+    HWND window = WINTARNI::ShowInfoWindow(0, "Layout", "text", key.Name.c_str(), Value);
+    const std::vector<LONG> before = ChildRect(window, 1001);
     EXPECT_EQ(0, SendMessageA(window, WM_SIZE, SIZE_MINIMIZED, MAKELPARAM(300, 200)));
-    EXPECT_EQ(Values(before), Values(ChildRect(window, 1001))) << "minimised: nothing moves";
+    EXPECT_EQ(before, ChildRect(window, 1001)) << "minimised: nothing moves";
     EXPECT_EQ(1, SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200)));
-    EXPECT_EQ((std::vector<LONG>{10, 10, 290, 165}), Values(ChildRect(window, 1001)));
-    EXPECT_EQ((std::vector<LONG>{10, 180, 290, 196}), Values(ChildRect(window, 1002)));
+    EXPECT_EQ((std::vector<LONG>{10, 10, 290, 165}), ChildRect(window, 1001));
+    EXPECT_EQ((std::vector<LONG>{10, 180, 290, 196}), ChildRect(window, 1002));
     SendMessageA(window, WM_CLOSE, 0, 0);
 }
 
@@ -223,11 +152,10 @@ TEST(InfoWindow, GermanCheckBoxAndButtonFaceBackground)
     ATEND restore{[previous] { gLocale = previous; }};
     gLocale = 7;
     SCRATCHKEY key;
-    HWND window = WINTARNI::ShowInfoWindow(0, "Hinweis", "Text", key.Name.c_str(), ValueName);
+    HWND window = WINTARNI::ShowInfoWindow(0, "Hinweis", "Text", key.Name.c_str(), Value);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(L"Dieses Fenster nicht mehr anzeigen", ControlText(window, 1002));
     UpdateWindow(window);
-    Pump();
     HDC dc = GetDC(window);
     RECT client = {};
     GetClientRect(window, &client);

@@ -45,14 +45,6 @@ namespace
         {
             EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\msgboxprobe.exe").c_str(), Exe.c_str(), FALSE));
         }
-        // The language libraries in a "languages" folder beside the probe.
-        void AddLanguages()
-        {
-            CreateDirectoryA(Dir.File("languages").c_str(), 0);
-            for (const char* library : {"english.dll", "german.dll"})
-                EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\..\\languages\\" + library).c_str(),
-                                      (Dir.File("languages\\") + library).c_str(), FALSE));
-        }
         bool Start(const std::string& arguments, const char* title, const std::string& text,
                    std::vector<std::string> environment = {})
         {
@@ -167,26 +159,41 @@ TEST(MsgBox, FromAChildWithoutTitleBelongsToTheTopLevelWindowAndTheAppName)
 
 namespace
 {
-    // The stored state of one key after a keyed box: "-" when missing.
-    std::string StoredState(const std::string& file, const char* key)
+    // A probe with the language libraries and a state file, showing a keyed box.
+    struct KEYEDPROBE : BOXPROBE
     {
-        HASH state;
-        state.Load(file.c_str());
-        STRING* value = 0;
-        return state.Exists(key, &value) && value ? value->Text() : "-";
+        KEYEDPROBE()
+        {
+            CreateDirectoryA(Dir.File("languages").c_str(), 0);
+            for (std::string library : {"english.dll", "german.dll"})
+                CopyFileA((SelfDirectory() + "\\..\\languages\\" + library).c_str(),
+                          Dir.File("languages\\" + library).c_str(), FALSE);
+        }
+        bool Run(const std::string& kind, const char* title, const std::string& text)
+        {
+            return Start("/WITHLIBRARIES /KIND:" + kind, title, text, {"MSGBOXPROBE_STATE=" + State, "MSGBOXPROBE_KEY=k"});
+        }
+        HWND Box() { return WaitForWindow(Child.Id(), "#32770", 20000); }
+        std::string Stored(const char* key = "k")   // "-" when missing
+        {
+            HASH state;
+            state.Load(State.c_str());
+            STRING* value = 0;
+            return state.Exists(key, &value) && value ? value->Text() : "-";
+        }
+        std::string State = Dir.File("state.cfg");
+    };
+
+    // Left, top, right, bottom in the box's client area.
+    std::vector<LONG> Rect(HWND box, int id)
+    {
+        RECT r = {};
+        GetWindowRect(GetDlgItem(box, id), &r);
+        MapWindowPoints(0, box, reinterpret_cast<POINT*>(&r), 2);
+        return {r.left, r.top, r.right, r.bottom};
     }
 
-    RECT ClientRectOf(HWND box, int id)
-    {
-        RECT rect = {};
-        GetWindowRect(GetDlgItem(box, id), &rect);
-        MapWindowPoints(0, box, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
-    }
-
-    std::vector<LONG> Origin(const RECT& rect) { return {rect.left, rect.top}; }
-
-    // What the keyed box measures: its wrapped lines in the message font.
+    // What the box measures: the shown lines in the message font, the first twice.
     SIZE MeasuredText(const WSTRING& shown, int checkWidth)
     {
         NONCLIENTMETRICSA metrics = {};
@@ -195,21 +202,16 @@ namespace
         HFONT font = CreateFontIndirectA(&metrics.lfMessageFont);
         HDC dc = GetDC(0);
         HGDIOBJ previous = SelectObject(dc, font);
-        std::u16string text(shown.Text(), shown.Length());
+        std::wstring text(shown.Text(), shown.Text() + shown.Length());
         SIZE result = {checkWidth, 0};
-        size_t start = 0;
-        for (int i = 0;; i++)
+        for (size_t start = 0, end = 0; end != std::wstring::npos; start = end + 1)
         {
-            size_t end = text.find(u'\r', start);
-            std::u16string line = text.substr(start, end == std::u16string::npos ? end : end - start);
+            end = text.find(L'\r', start);
+            std::wstring line = text.substr(start, end == std::wstring::npos ? end : end - start);
             SIZE size = {};
-            GetTextExtentPoint32W(dc, line.empty() ? L"X" : (const wchar_t*)line.c_str(),
-                                  line.empty() ? 1 : (int)line.size(), &size);
+            GetTextExtentPoint32W(dc, line.empty() ? L"X" : line.c_str(), std::max<int>(1, line.size()), &size);
             result.cx = std::max(result.cx, size.cx);
-            result.cy += size.cy * (i == 0 ? 2 : 1);
-            if (end == std::u16string::npos)
-                break;
-            start = end + 1;
+            result.cy += size.cy * (start == 0 ? 2 : 1);
         }
         SelectObject(dc, previous);
         ReleaseDC(0, dc);
@@ -217,7 +219,7 @@ namespace
         return result;
     }
 
-    // The keyed box laid out for the scale of the desktop, read from the probe.
+    // The keyed box laid out for the desktop's scale, read from the probe.
     void CheckKeyedLayout()
     {
         const int scale = WINDOW::DpiScaleOf(0);
@@ -225,70 +227,48 @@ namespace
         RECT area = {};
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
         const std::string paragraph = Repeat("wrapped", 20);
-        const struct
+        // A text of wrapped lines and one narrower than the check box.
+        for (std::string kind : {"KeyedYesNo", "KeyedInfo"})
         {
-            const char* Kind;
-            std::string Text;
-        } rows[] = {
-            {"KeyedYesNo", paragraph + "\n\n" + paragraph},   // taller than the icon
-            {"KeyedInfo", "Short."},                          // the icon's height is added
-        };
-        for (const auto& row : rows)
-        {
-            BOXPROBE probe;
-            probe.AddLanguages();
-            HWND box = probe.Show("/WITHLIBRARIES /KIND:" + std::string(row.Kind), "Layout", row.Text,
-                                  {"MSGBOXPROBE_STATE=" + probe.Dir.File("state.cfg"), "MSGBOXPROBE_KEY=k"});
-            ASSERT_NE(nullptr, box) << row.Kind;
-            const WSTRING shown = WINTARNI::FormatMsgText(row.Text.c_str(), 55, true);
-            EXPECT_EQ(std::u16string(shown.Text(), shown.Length()),
-                      std::u16string((const char16_t*)ControlText(box, 10001).c_str()))
-                << row.Kind;
-            const RECT check = ClientRectOf(box, 10003);
-            const SIZE text = MeasuredText(shown, check.right - check.left);
-            const int left = 3 * s(10) + GetSystemMetrics(SM_CXICON);
-            const int width = left + text.cx + 3 * s(10);
-            EXPECT_EQ((std::vector<LONG>{left, s(20), left + text.cx, s(20) + text.cy}),
-                      (std::vector<LONG>{ClientRectOf(box, 10001).left, ClientRectOf(box, 10001).top,
-                                         ClientRectOf(box, 10001).right, ClientRectOf(box, 10001).bottom}))
-                << row.Kind;
-            int y = s(20) + text.cy;
-            if (y < GetSystemMetrics(SM_CYICON))
-                y += GetSystemMetrics(SM_CYICON);
-            y += 2 * s(10);
-            EXPECT_EQ((std::vector<LONG>{(width - (check.right - check.left)) / 2, y}), Origin(check)) << row.Kind;
-            const int buttons = check.bottom + 2 * s(10);
-            const bool yesNo = std::string(row.Kind) == "KeyedYesNo";
-            EXPECT_EQ(!yesNo, IsWindowVisible(GetDlgItem(box, IDOK)) != 0) << row.Kind;
-            EXPECT_EQ(yesNo, IsWindowVisible(GetDlgItem(box, IDYES)) != 0) << row.Kind;
-            EXPECT_EQ(yesNo, IsWindowVisible(GetDlgItem(box, IDNO)) != 0) << row.Kind;
-            const RECT ok = ClientRectOf(box, IDOK), yes = ClientRectOf(box, IDYES), no = ClientRectOf(box, IDNO);
-            const RECT& shownButton = yesNo ? yes : ok;
-            if (yesNo)
-            {
-                const int yesLeft = (width - (no.right - no.left) - s(10) - (yes.right - yes.left)) / 2;
-                EXPECT_EQ((std::vector<LONG>{yesLeft, buttons}), Origin(yes));
-                EXPECT_EQ((std::vector<LONG>{yes.right + s(10), buttons}), Origin(no));
-            }
-            else
-            {
-                EXPECT_EQ((std::vector<LONG>{(width - (ok.right - ok.left)) / 2, buttons}), Origin(ok));
-            }
-            const int height = buttons + (shownButton.bottom - shownButton.top) + s(30) +
-                               GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+            const std::string text = kind == "KeyedInfo" ? "Short." : paragraph + "\n\n" + paragraph;
+            KEYEDPROBE probe;
+            ASSERT_TRUE(probe.Run(kind, "Layout", text));
+            HWND box = probe.Box();
+            ASSERT_NE(nullptr, box) << kind;
+            const WSTRING shown = WINTARNI::FormatMsgText(text.c_str(), 55, true);
+            EXPECT_EQ(std::wstring(shown.Text(), shown.Text() + shown.Length()), ControlText(box, 10001));
+            const std::vector<LONG> check = Rect(box, 10003), ok = Rect(box, IDOK), yes = Rect(box, IDYES),
+                                    no = Rect(box, IDNO);
+            const SIZE measured = MeasuredText(shown, check[2] - check[0]);
+            const LONG left = 3 * s(10) + GetSystemMetrics(SM_CXICON);
+            const LONG width = left + measured.cx + 3 * s(10);
+            LONG y = s(20) + measured.cy;
+            y += (y < GetSystemMetrics(SM_CYICON) ? GetSystemMetrics(SM_CYICON) : 0) + 2 * s(10);
+            const LONG buttons = y + check[3] - check[1] + 2 * s(10);
+            const bool yesNo = kind == "KeyedYesNo";
+            const LONG yesLeft = (width - (no[2] - no[0]) - s(10) - (yes[2] - yes[0])) / 2;
+            const LONG height = buttons + ok[3] - ok[1] + s(30) + GetSystemMetrics(SM_CYFRAME) +
+                                GetSystemMetrics(SM_CYCAPTION);
             RECT frame = {};
             GetWindowRect(box, &frame);
-            EXPECT_EQ((std::vector<LONG>{(area.right - area.left - width) / 2, (area.bottom - area.top - height) / 2,
-                                         width, height}),
-                      (std::vector<LONG>{frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top}))
-                << row.Kind << " at scale " << scale;
+            const std::vector<LONG> expected = {left, s(20), left + measured.cx, s(20) + measured.cy,
+                (width - (check[2] - check[0])) / 2, y,
+                yesNo ? yesLeft : (width - (ok[2] - ok[0])) / 2, buttons,
+                yesNo ? yesLeft + yes[2] - yes[0] + s(10) : 0, yesNo ? buttons : 0, !yesNo, yesNo, yesNo,
+                (area.right - area.left - width) / 2, (area.bottom - area.top - height) / 2, width, height};
+            const std::vector<LONG> actual = {Rect(box, 10001)[0], Rect(box, 10001)[1], Rect(box, 10001)[2],
+                Rect(box, 10001)[3], check[0], check[1], (yesNo ? yes : ok)[0], (yesNo ? yes : ok)[1],
+                yesNo ? no[0] : 0, yesNo ? no[1] : 0, IsWindowVisible(GetDlgItem(box, IDOK)),
+                IsWindowVisible(GetDlgItem(box, IDYES)), IsWindowVisible(GetDlgItem(box, IDNO)),
+                frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
+            EXPECT_EQ(expected, actual) << kind << " at scale " << scale;
             PressButton(box, yesNo ? IDYES : IDOK);
-            EXPECT_EQ(yesNo ? 1 : 0, probe.Result()) << row.Kind;
+            EXPECT_EQ(yesNo ? 1 : 0, probe.Result()) << kind;
         }
     }
 }
 
-TEST(KeyedBox, LayoutFollowsTheTextAndTheScale)
+TEST(KeyedBox, LayoutAt96Dpi)
 {
     ASSERT_EQ(100, WINDOW::DpiScaleOf(0)) << "the test expects 96 dpi";
     CheckKeyedLayout();
@@ -311,64 +291,44 @@ TEST(KeyedBox, LayoutAt144Dpi)
     EXPECT_EQ(0, RunDisabledTest("KeyedBox.DISABLED_LayoutAt144"));
 }
 
-// The stored value decides whether the box shows; the tick decides what is
-// stored afterwards, whatever the button.
+// The stored value decides whether the box shows (-1 when not); the tick
+// decides what is stored afterwards, whatever the button; other keys stay.
 TEST(KeyedBox, StoredValueAndTick)
 {
-    const struct
-    {
-        const char* Before;   // nullptr: no such key
-        bool Shown;
-        bool Tick;
-        int Press;            // 0: close the box
-        int Result;
-        const char* After;
-    } rows[] = {
-        {nullptr, true, false, IDYES, 1, "0"},
-        {nullptr, true, true, IDNO, 0, "1"},
-        {"0", true, true, IDYES, 1, "1"},
-        {"", true, false, IDNO, 0, "0"},
-        {"0", true, false, 0, 1, "0"},
-        {"1", false, false, 0, -1, "1"},
-        {"7x", false, false, 0, -1, "7x"},
+    const struct { const char* Before; bool Tick; int Press; int Result; const char* After; } rows[] = {
+        {nullptr, false, IDYES, 1, "0"},
+        {nullptr, true, IDNO, 0, "1"},
+        {"0", true, IDYES, 1, "1"},
+        {"", false, IDNO, 0, "0"},
+        {"0", false, 0, 1, "0"},   // closed
+        {"1", false, -1, -1, "1"},   // not shown
+        {"7x", false, -1, -1, "7x"},
     };
     for (const auto& row : rows)
     {
         std::string context = std::string(row.Before ? row.Before : "(none)") + " " + std::to_string(row.Press);
-        BOXPROBE probe;
-        probe.AddLanguages();
-        const std::string stateFile = probe.Dir.File("state.cfg");
-        ASSERT_TRUE(WriteFile(stateFile, row.Before ? std::string("other=1\nask=") + row.Before + "\n" : "other=1\n"));
-        ASSERT_TRUE(probe.Start("/WITHLIBRARIES /KIND:KeyedYesNo", "Question", "Go on?",
-                                {"MSGBOXPROBE_STATE=" + stateFile, "MSGBOXPROBE_KEY=ask"}))
-            << context;
-        if (row.Shown)
-        {
-            HWND box = WaitForWindow(probe.Child.Id(), "#32770", 20000);
-            ASSERT_NE(nullptr, box) << context;
-            EXPECT_EQ(L"Question", WindowText(box)) << context;
-            if (row.Tick)
-                PressButton(box, 10003);
-            if (row.Press)
-                PressButton(box, row.Press);
-            else
-                PostMessageA(box, WM_CLOSE, 0, 0);
-        }
+        KEYEDPROBE probe;
+        ASSERT_TRUE(WriteFile(probe.State, "other=1\n" + (row.Before ? "k=" + std::string(row.Before) + "\n" : "")));
+        ASSERT_TRUE(probe.Run("KeyedYesNo", "Question", "Go on?"));
+        HWND box = row.Press == -1 ? 0 : probe.Box();
+        ASSERT_TRUE(row.Press == -1 || box) << context;
+        if (row.Tick)
+            PressButton(box, 10003);
+        if (row.Press > 0)
+            PressButton(box, row.Press);
+        else if (box)
+            PostMessageA(box, WM_CLOSE, 0, 0);
         EXPECT_EQ(row.Result, probe.Result()) << context;
-        EXPECT_EQ(row.After, StoredState(stateFile, "ask")) << context;
-        EXPECT_EQ("1", StoredState(stateFile, "other")) << context;
+        EXPECT_EQ(row.After, probe.Stored()) << context;
+        EXPECT_EQ("1", probe.Stored("other")) << context;
     }
 }
 
-// Each form shows OK alone (Yes and No for the question) and paints its icon.
+// Each form shows OK alone (Yes and No for the question), titled with the
+// application's title, and its icon control keeps the icon and answers nothing.
 TEST(KeyedBox, EachFormHasItsIconAndButtons)
 {
-    const struct
-    {
-        const char* Kind;
-        LONG_PTR Icon;
-        int Press;
-    } rows[] = {
+    const struct { const char* Kind; LONG_PTR Icon; int Press; } rows[] = {
         {"KeyedInfo", MB_ICONASTERISK, IDOK},
         {"KeyedWarning", MB_ICONEXCLAMATION, IDOK},
         {"KeyedError", MB_ICONHAND, IDOK},
@@ -376,62 +336,25 @@ TEST(KeyedBox, EachFormHasItsIconAndButtons)
     };
     for (const auto& row : rows)
     {
-        BOXPROBE probe;
-        probe.AddLanguages();
-        HWND box = probe.Show("/WITHLIBRARIES /KIND:" + std::string(row.Kind), nullptr, "text",
-                              {"MSGBOXPROBE_STATE=" + probe.Dir.File("state.cfg"), "MSGBOXPROBE_KEY=k"});
+        KEYEDPROBE probe;
+        ASSERT_TRUE(probe.Run(row.Kind, nullptr, "text"));
+        HWND box = probe.Box();
         ASSERT_NE(nullptr, box) << row.Kind;
         EXPECT_EQ(L"Tarni Application", WindowText(box)) << row.Kind;
         EXPECT_EQ(row.Icon, GetWindowLongPtrA(GetDlgItem(box, 10002), GWLP_USERDATA)) << row.Kind;
-        EXPECT_EQ(0, SendMessageA(GetDlgItem(box, 10002), WM_GETDLGCODE, 0, 0)) << row.Kind << ": answers nothing";
+        EXPECT_EQ(0, SendDlgItemMessageA(box, 10002, WM_GETDLGCODE, 0, 0)) << row.Kind;
         ASSERT_TRUE(IsWindowVisible(GetDlgItem(box, row.Press))) << row.Kind;
         PressButton(box, row.Press);
         EXPECT_EQ(0, probe.Result()) << row.Kind;
     }
 }
 
-TEST(CheckFileOpened, NamesTheFileAndTheReasonOnlyWhenNothingOpened)
-{
-    BOXPROBE probe;
-    probe.AddLanguages();
-    const std::string missing = probe.Dir.File("missing.txt");
-    const struct
-    {
-        const char* Language;
-        std::wstring Title, Head, Reason;
-    } rows[] = {
-        {"ENGL", L"Tarni Application", L"The file could not be opened:", L"Reason: "},
-        {"GER", L"Tarni Anwendung", L"Die Datei konnte nicht ge\u00f6ffnet werden:", L"Grund: "},
-    };
-    for (const auto& row : rows)
-    {
-        HWND box = probe.Show("/WITHLIBRARIES /LANG:" + std::string(row.Language) + " /KIND:CheckFile", nullptr, missing);
-        ASSERT_NE(nullptr, box) << row.Language;
-        EXPECT_EQ(row.Title, WindowText(box));
-        const std::wstring path(missing.begin(), missing.end());
-        EXPECT_EQ(row.Head + L"\r\r" + path + L"\r\r" + row.Reason + L"No such file or directory",
-                  ControlText(box, 0xFFFF));
-        PressButton(box, IDOK);
-        EXPECT_EQ(0, probe.Result());
-    }
-    ASSERT_TRUE(WriteFile(missing, "present"));
-    ASSERT_TRUE(probe.Start("/WITHLIBRARIES /KIND:CheckFile", nullptr, missing));
-    EXPECT_EQ(1, probe.Result()) << "an opened file passes through without a box";
-}
-
 // A missing key or an unknown button nibble is reported, and the box still runs.
 TEST(KeyedBox, BrokenCallsAreReportedAndStillShown)
 {
-    const std::string languages = SelfDirectory() + "\\..\\languages\\";
-    ASSERT_TRUE(TARNIAPP::SetupLanguage((languages + "prog.exe").c_str(), "", "1", "test", true));
+    ASSERT_TRUE(TARNIAPP::SetupLanguage((SelfDirectory() + "\\..\\languages\\prog.exe").c_str(), "", "1", "t", true));
     ATEND release{[] { TARNIAPP::ReleaseResourceModule(); }};
-    const struct
-    {
-        uint32_t Flags;
-        const char* Key;
-        const char* Assertion;
-        const char* StoredKey;
-    } rows[] = {
+    const struct { uint32_t Flags; const char* Key; const char* Assertion; const char* StoredKey; } rows[] = {
         {MB_ICONASTERISK, nullptr, "pstatekey", "<NULL>"},
         {MB_ICONASTERISK | 1, "odd", "FALSE", "odd"},
     };
@@ -439,14 +362,34 @@ TEST(KeyedBox, BrokenCallsAreReportedAndStillShown)
     {
         HASH state;
         ASSERTSPY spy;
-        std::thread closer([] {
-            HWND box = WaitForWindow(GetCurrentProcessId(), "#32770", 20000);
-            PostMessageA(box, WM_CLOSE, 0, 0);
-        });
+        std::thread closer([] { PostMessageA(WaitForWindow(GetCurrentProcessId(), "#32770", 20000), WM_CLOSE, 0, 0); });
         EXPECT_EQ(1, WINTARNI::KeyedMsgBox(row.Flags, 0, "t", "x", state, row.Key)) << row.Assertion;
         closer.join();
         ASSERT_EQ(1u, spy.Count()) << row.Assertion;
         EXPECT_EQ(row.Assertion, spy.Last().Condition);
         EXPECT_STREQ("0", state.Get(row.StoredKey).Text()) << row.Assertion;
     }
+}
+
+TEST(CheckFileOpened, NamesTheFileAndTheReasonOnlyWhenNothingOpened)
+{
+    KEYEDPROBE probe;
+    const std::string missing = probe.Dir.File("missing.txt");
+    const std::wstring path(missing.begin(), missing.end());
+    const struct { const char* Language; std::wstring Title, Text; } rows[] = {
+        {"ENGL", L"Tarni Application", L"The file could not be opened:\r\r" + path + L"\r\rReason: "},
+        {"GER", L"Tarni Anwendung", L"Die Datei konnte nicht ge\u00f6ffnet werden:\r\r" + path + L"\r\rGrund: "},
+    };
+    for (const auto& row : rows)
+    {
+        HWND box = probe.Show("/WITHLIBRARIES /LANG:" + std::string(row.Language) + " /KIND:CheckFile", 0, missing);
+        ASSERT_NE(nullptr, box) << row.Language;
+        EXPECT_EQ(row.Title, WindowText(box));
+        EXPECT_EQ(row.Text + L"No such file or directory", ControlText(box, 0xFFFF));
+        PressButton(box, IDOK);
+        EXPECT_EQ(0, probe.Result());
+    }
+    ASSERT_TRUE(WriteFile(missing, "present"));
+    ASSERT_TRUE(probe.Start("/WITHLIBRARIES /KIND:CheckFile", nullptr, missing));
+    EXPECT_EQ(1, probe.Result()) << "an opened file passes through without a box";
 }
