@@ -1,0 +1,289 @@
+// The controller dialog: the real service.exe driven from this process as a
+// person would, against Wine's service control manager; and the dialog in
+// this process for what only a test can arrange.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "framework/app/tarni_win32.h"
+#include "service/serviceconfig.h"
+#include "service/servicegui.h"
+#include "service/serviceops.h"
+#include "service/serviceres.h"
+#include "tests/support/testsupport.h"
+
+using namespace TESTSUPPORT;
+
+namespace
+{
+    const char NoticeClass[] = "TarniWinClassInfoWindow";
+
+    // A visible top-level window of class className owned by pid other than except.
+    HWND FindOther(DWORD pid, const char* className, HWND except, int timeoutMs)
+    {
+        for (int waited = 0; waited <= timeoutMs; waited += 50)
+        {
+            for (HWND window = GetTopWindow(0); window; window = GetWindow(window, GW_HWNDNEXT))
+            {
+                DWORD owner = 0;
+                char name[64] = "";
+                GetWindowThreadProcessId(window, &owner);
+                GetClassNameA(window, name, sizeof(name));
+                if (window != except && owner == pid && IsWindowVisible(window) && strcmp(name, className) == 0)
+                    return window;
+            }
+            Sleep(50);
+        }
+        return 0;
+    }
+
+    // read() until it gives expected, for up to timeoutMs; the last text read.
+    std::string WaitFor(const std::function<std::string()>& read, const std::string& expected, int timeoutMs = 8000)
+    {
+        std::string seen = read();
+        for (int waited = 0; seen != expected && waited < timeoutMs; waited += 100)
+        {
+            Sleep(100);
+            seen = read();
+        }
+        return seen;
+    }
+
+    // The status line and whether Install, Uninstall, Start and Stop are enabled ("1010").
+    std::string State(HWND dialog)
+    {
+        std::string state = Narrow(ControlText(dialog, IDC_STATUS)) + "|";
+        for (int id : {IDC_INSTALL, IDC_UNINSTALL, IDC_START, IDC_STOP})
+            state += IsWindowEnabled(GetDlgItem(dialog, id)) ? '1' : '0';
+        return state;
+    }
+
+    // The texts of the dialog's controls in template order, the icon left out.
+    std::string ControlTexts(HWND dialog)
+    {
+        std::string texts = Narrow(WindowText(dialog));
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        {
+            if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+                texts += "|" + Narrow(WindowText(child));
+        }
+        return texts;
+    }
+
+    // A click on a button a person could not press: the command as the button sends it.
+    void PostCommand(HWND dialog, int id)
+    {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+    }
+
+    struct SCCLOSE
+    {
+        void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+    };
+    typedef std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, SCCLOSE> SCOWNER;
+
+    // A controller with the demo application and its help in a folder of its
+    // own, for a service and a registry key that no other test uses.
+    class GuiTest : public testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            static int counter = 0;
+            Name = "TarniGui" + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
+            RegKey = "Software\\Tarni\\" + Name;
+            Exe = Dir.File("service.exe");
+            std::string built = SelfDirectory() + "\\..\\service\\";
+            for (const char* file : {"service.exe", "demoapp.exe", "demoappenglish.chm", "demoappenglish.ids",
+                                     "demoappgerman.chm", "demoappgerman.ids"})
+                ASSERT_TRUE(CopyFileA((built + file).c_str(), Dir.File(file).c_str(), FALSE)) << file;
+            WriteConfig("");
+            Remove();
+        }
+
+        void TearDown() override { Remove(); }
+
+        void WriteConfig(const std::string& extra, const std::string& help = "demoapp|1000",
+                         const std::string& exe = "demoapp.exe")
+        {
+            WriteFile(Dir.File("service.cfg"), "AppName=" + Name + "\r\nAppExe=" + exe + "\r\nAppHelp=" + help +
+                                                   "\r\nAppRegKey=" + Name +
+                                                   "\r\nAppWinClass=TarniDemoAppWindow\r\n" + extra);
+        }
+
+        void Remove()
+        {
+            RegDeleteTreeA(HKEY_CURRENT_USER, RegKey.c_str());
+            SCOWNER manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+            SCOWNER service(manager ? OpenServiceA(manager.get(), Name.c_str(), SERVICE_ALL_ACCESS) : 0);
+            if (!service)
+                return;
+            SERVICE_STATUS status;
+            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+            DeleteService(service.get());
+            service.reset();
+            for (int waited = 0; waited < 10000; waited += 100, Sleep(100))
+            {
+                SCOWNER gone(OpenServiceA(manager.get(), Name.c_str(), SERVICE_QUERY_STATUS));
+                if (!gone)
+                    break;
+            }
+        }
+
+        // A stop request that does not wait for the service, unlike /stop.
+        bool SendStop()
+        {
+            SCOWNER manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+            SCOWNER service(manager ? OpenServiceA(manager.get(), Name.c_str(), SERVICE_STOP) : 0);
+            SERVICE_STATUS status;
+            return service && ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+        }
+
+        int Run(const std::string& arguments)
+        {
+            CHILD child;
+            return child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe) ? child.Wait(60000) : -2;
+        }
+
+        // Starts the controller; its dialog, null when none opened.
+        HWND Open(CHILD& child, const std::string& arguments)
+        {
+            if (!child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe))
+                return 0;
+            HWND dialog = WaitForWindow(child.Id(), "#32770", 20000);
+            // The first refresh is sent before the dialog shows.
+            return dialog && !ControlText(dialog, IDC_STATUS).empty() ? dialog : 0;
+        }
+
+        int Close(CHILD& child, HWND dialog)
+        {
+            PressButton(dialog, IDCANCEL);
+            return child.Wait(20000);
+        }
+
+        // Presses id (which must be enabled) and reads the result line it leaves.
+        std::string Press(HWND dialog, int id, const std::string& expected)
+        {
+            if (!IsWindowEnabled(GetDlgItem(dialog, id)))
+                return "<disabled>";
+            PressButton(dialog, id);
+            return WaitFor([&] { return Narrow(ControlText(dialog, IDC_RESULT)); }, expected);
+        }
+
+        // The box the controller shows beside its dialog, "title|text", answered with OK.
+        std::string AnswerBox(CHILD& child, HWND dialog)
+        {
+            HWND box = FindOther(child.Id(), "#32770", dialog, 20000);
+            if (!box)
+                return "<no box>";
+            std::string seen = Narrow(WindowText(box)) + "|" + Narrow(ControlText(box, 0xFFFF));
+            PressButton(box, IDOK);
+            return seen;
+        }
+
+        TEMPDIR Dir{"gui"};
+        std::string Name;
+        std::string RegKey;
+        std::string Exe;
+    };
+}
+
+TEST_F(GuiTest, StatesAndButtonsFollowTheServiceInBothLanguages)
+{
+    ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\hostprobe.exe").c_str(), Dir.File("nowindow.exe").c_str(), FALSE));
+    WriteConfig("", "demoapp|1000", "nowindow.exe");
+    CHILD english, german;
+    HWND dialogs[2] = {Open(english, "/ADVGUI"), Open(german, "/ADVGUI /LANG:GER")};
+    ASSERT_TRUE(dialogs[0] && dialogs[1]);
+    struct
+    {
+        std::function<void()> Change;
+        const char* English;
+        const char* German;
+    } steps[] = {
+        {[] {}, "Service not installed|1000", "Service nicht installiert|1000"},
+        {[&] { Run("/install"); }, "Service installed, stopped|0110", "Service installiert, gestoppt|0110"},
+        {[&] { Run("/start"); }, "Service installed, running|0001", "Service installiert, gestartet|0001"},
+        {[&] { ASSERT_TRUE(SendStop()); }, "Service installed, stop pending|0001",
+         "Service installiert, stoppend|0001"},
+        {[&] { WriteFile(Dir.File("quit.txt"), ""); }, "Service installed, stopped|0110",
+         "Service installiert, gestoppt|0110"},
+    };
+    for (const auto& step : steps)
+    {
+        step.Change();
+        EXPECT_EQ(step.English, WaitFor([&] { return State(dialogs[0]); }, step.English)) << step.English;
+        EXPECT_EQ(step.German, WaitFor([&] { return State(dialogs[1]); }, step.German)) << step.English;
+    }
+    EXPECT_EQ(0, Close(english, dialogs[0]));
+    EXPECT_EQ(0, Close(german, dialogs[1]));
+}
+
+TEST_F(GuiTest, ButtonsRunTheOperationsOnWindowsXp)
+{
+    std::string program = "svcxp" + std::to_string(GetCurrentProcessId()) + ".exe";
+    ASSERT_TRUE(CopyFileA(Exe.c_str(), Dir.File(program).c_str(), FALSE));
+    Exe = Dir.File(program);
+    APPVERSION xp(program, "winxp");
+    WriteConfig("ADVGUI=1\r\n");
+    // Disabled buttons are reached by the command a click would send.
+    const struct
+    {
+        int Id;
+        bool Posted;
+        const char* English;
+        const char* German;
+        const char* Buttons;   // from a later refresh
+    } steps[] = {
+        {IDC_INSTALL, false, "Service installed sucessfully.", "Service wurde erfolgreich installiert.", "0110"},
+        {IDC_INSTALL, true, "Service cannot be installed.", "Service konnte nicht installiert werden.", "0110"},
+        {IDC_START, false, "Service started sucessfully.", "Service wurde erfolgreich gestartet.", "0001"},
+        {IDC_STOP, false, "Service stopped sucessfully.", "Service wurde erfolgreich gestoppt.", "0110"},
+        {IDC_UNINSTALL, false, "Service uninstalled sucessfully.", "Service wurde erfolgreich deinstalliert.", "1000"},
+        {IDC_START, true, "Service cannot be started.", "Service konnte nicht gestartet werden.", "1000"},
+    };
+    for (bool german : {false, true})
+    {
+        CHILD child;
+        HWND dialog = Open(child, german ? "/GUI /LANG:GER" : "/GUI");
+        ASSERT_NE(nullptr, dialog);
+        for (const auto& step : steps)
+        {
+            std::string expected = german ? step.German : step.English;
+            auto result = [&] { return Narrow(ControlText(dialog, IDC_RESULT)); };
+            if (step.Posted)
+                PostCommand(dialog, step.Id);
+            EXPECT_EQ(expected, step.Posted ? WaitFor(result, expected) : Press(dialog, step.Id, expected));
+            auto buttons = [&] { return State(dialog).substr(State(dialog).find('|') + 1); };
+            EXPECT_EQ(step.Buttons, WaitFor(buttons, step.Buttons)) << expected;
+            if (step.Id == IDC_INSTALL && !step.Posted)
+            {
+                SCOWNER manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+                SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_QUERY_CONFIG));
+                alignas(8) char buffer[8192];
+                QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+                DWORD needed = 0;
+                ASSERT_TRUE(service && QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
+                EXPECT_EQ(0x110u, config->dwServiceType);
+                EXPECT_EQ(2u, config->dwStartType);
+                EXPECT_EQ(Exe, config->lpBinaryPathName);
+            }
+            if (step.Id == IDC_START && !step.Posted)
+            {
+                HWND demo = 0;
+                for (int waited = 0; !demo && waited < 10000; waited += 100, Sleep(100))
+                    demo = FindWindowA("TarniDemoAppWindow", 0);
+                EXPECT_NE(nullptr, demo);
+            }
+        }
+        if (german)
+            PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            PressButton(dialog, IDCANCEL);
+        EXPECT_EQ(0, child.Wait(20000)) << (german ? "close box" : "Done");
+    }
+}
