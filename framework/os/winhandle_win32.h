@@ -93,3 +93,61 @@ public:
 private:
     HDC Dc;
 };
+
+// A window's device context, released with its owner.
+class WINDOWDC
+{
+public:
+    explicit WINDOWDC(HWND window) : Window(window), Dc(window ? ::GetDC(window) : 0) {}
+    ~WINDOWDC()
+    {
+        if (Dc)
+            ::ReleaseDC(Window, Dc);
+    }
+    WINDOWDC(const WINDOWDC&) = delete;
+    WINDOWDC& operator=(const WINDOWDC&) = delete;
+    HDC Get() const { return Dc; }
+
+private:
+    HWND Window;
+    HDC Dc;
+};
+
+// An object selected into a device context until the owner goes; the one it
+// replaced is put back.
+class SELECTEDOBJECT
+{
+public:
+    SELECTEDOBJECT(HDC dc, HGDIOBJ object) : Dc(dc), Previous(dc && object ? SelectObject(dc, object) : 0) {}
+    ~SELECTEDOBJECT()
+    {
+        if (Previous)
+            SelectObject(Dc, Previous);
+    }
+    SELECTEDOBJECT(const SELECTEDOBJECT&) = delete;
+    SELECTEDOBJECT& operator=(const SELECTEDOBJECT&) = delete;
+
+private:
+    HDC Dc;
+    HGDIOBJ Previous;
+};
+
+// A font, brush or other GDI object deleted with its owner.
+class OWNEDGDIOBJECT
+{
+public:
+    explicit OWNEDGDIOBJECT(HGDIOBJ object = 0) : Object(object) {}
+    ~OWNEDGDIOBJECT() { Reset(0); }
+    OWNEDGDIOBJECT(const OWNEDGDIOBJECT&) = delete;
+    OWNEDGDIOBJECT& operator=(const OWNEDGDIOBJECT&) = delete;
+    HGDIOBJ Get() const { return Object; }
+    void Reset(HGDIOBJ object)
+    {
+        if (Object)
+            DeleteObject(Object);
+        Object = object;
+    }
+
+private:
+    HGDIOBJ Object;
+};

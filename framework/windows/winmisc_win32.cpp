@@ -5,11 +5,33 @@
 #include "framework/os/osys.h"
 #include "framework/text/strings.h"
 
+#include <new>
+
 namespace
 {
     const int AppTitleResource = 10001;
     const int PlainWrapColumn = 55;
     const char16_t Holder = 0x00FF;   // "&nbsp;" until the wrap is done
+
+    const char* const InfoWindowClass = "TarniWinClassInfoWindow";
+    const int InfoWindowId = 1000;
+    const int InfoEditId = 1001;
+    const int InfoCheckId = 1002;
+
+    RECT WorkArea()
+    {
+        RECT area = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        return area;
+    }
+
+    // Centred in the work area's size; its origin is not added.
+    void CentreInWorkArea(HWND window, int width, int height)
+    {
+        const RECT area = WorkArea();
+        MoveWindow(window, (area.right - area.left - width) / 2, (area.bottom - area.top - height) / 2, width, height,
+                   TRUE);
+    }
 
     // A box opened from a control belongs to the control's top-level window.
     HWND TopLevelOwner(HWND window)
@@ -143,4 +165,170 @@ namespace WINTARNI
         result.Replace(u"\u00FF", u" ");
         return result;
     }
+}
+
+HWND WINTARNI::ShowInfoWindow(HWND parent, const char* title, const char* text, const char* keyName,
+                              const char* valueName)
+{
+    if (keyName && valueName && INFOWINDOW::ReadFlag(keyName, valueName) != 0)
+        return 0;
+    INFOWINDOW* window = new (std::nothrow) INFOWINDOW(parent, title, text, keyName, valueName);
+    if (!window)
+        return 0;
+    HWND handle = window->Hwnd();
+    if (!handle)
+        delete window;
+    return handle;
+}
+
+INFOWINDOW::INFOWINDOW(HWND parent, const char* title, const char* text, const char* keyName, const char* valueName)
+    : WINDOW(WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, title, CW_USEDEFAULT, CW_USEDEFAULT,
+             CW_USEDEFAULT, CW_USEDEFAULT, parent, InfoWindowId, 0, InfoWindowClass),
+      DontShow(0), KeyName(keyName ? keyName : ""), ValueName(valueName ? valueName : "")
+{
+    if (!hWnd)
+        return;
+    text = STRING::NullGuard(text);
+    Edit.reset(new (std::nothrow) CONTROL(hWnd, InfoEditId, "EDIT",
+                                          ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL, 10, 10, 40, 40,
+                                          text));
+    Check.reset(new (std::nothrow) CONTROL(hWnd, InfoCheckId, "Button", BS_AUTOCHECKBOX, 10, 60, 10, 100,
+                                           "Do not show this window again"));
+    if (!Edit || !Check)
+    {
+        DestroyWindow(hWnd);
+        return;
+    }
+    {
+        SCREENDC screen;
+        Font.Reset(CreateFontA(-MulDiv(10, screen.Caps(LOGPIXELSY, 96), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                               ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, "MS Shell Dlg"));
+    }
+
+    ApplyDialogTheme();
+    Edit->AddExStyle(WS_EX_CLIENTEDGE);
+    SetWindowPos(Edit->Hwnd(), 0, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+
+    if (KeyName.IsEmpty() || ValueName.IsEmpty())
+    {
+        Check->Show(false);
+    }
+    else
+    {
+        Check->Show(true);
+        DontShow = ReadFlag(KeyName.Text(), ValueName.Text());
+        if (DontShow)
+        {
+            // Shown already and ticked meanwhile: nothing to show, nothing to write.
+            DontShow = 0;
+            DestroyWindow(hWnd);
+            return;
+        }
+    }
+
+    SendMessageA(Edit->Hwnd(), WM_SETFONT, (WPARAM)Font.Get(), TRUE);
+    SendMessageA(Check->Hwnd(), WM_SETFONT, (WPARAM)Font.Get(), TRUE);
+    Edit->Show(true);
+
+    int width = 50;
+    int height = 50;
+    WINDOWDC dc(Edit->Hwnd());
+    if (!dc.Get())
+    {
+        AssertHandler(0, "hdc", __FILE__, __LINE__, 0, 0);
+    }
+    else
+    {
+        STRINGARRAY lines(text, "\n");
+        for (int i = 0; i < lines.Count(); i++)
+        {
+            const char* line = lines.Text(i);
+            if (!*line)
+                line = " ";
+            SIZE size = {};
+            GetTextExtentPoint32A(dc.Get(), line, (int)strlen(line), &size);
+            if (size.cx > width)
+                width = size.cx;
+            height += size.cy;
+        }
+    }
+    CentreInWorkArea(hWnd, width + 30, height + 85);
+
+    if (gLocale == 7)
+        Check->SetText("Dieses Fenster nicht mehr anzeigen");
+    Check->AddExStyle(WS_EX_TRANSPARENT);
+    Show(true);
+}
+
+INFOWINDOW::~INFOWINDOW()
+{
+    if (!KeyName.IsEmpty() && !ValueName.IsEmpty() && DontShow)
+    {
+        REGISTRY registry(REGISTRY::KIND_USER, KeyName.Text());
+        bool ok = registry.WriteBinary(ValueName.Text(), &DontShow, sizeof(DontShow));
+        AssertHandler(ok, "ok", __FILE__, __LINE__, ValueName.Text(), 0);
+    }
+    // The controls go with the window; their owners then find nothing to destroy.
+    DestroyOwnedWindow();
+    Edit.reset();
+    Check.reset();
+}
+
+int32_t INFOWINDOW::ReadFlag(const char* keyName, const char* valueName)
+{
+    REGISTRY registry(REGISTRY::KIND_USER, keyName);
+    int32_t flag = 0;
+    int size = sizeof(flag);
+    uint32_t type = 0;
+    if (!registry.ReadBuffer(valueName, &flag, size, &type) || type != REG_BINARY || size != (int)sizeof(flag))
+        return 0;
+    return flag;
+}
+
+LRESULT INFOWINDOW::WinProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_SIZE:
+        if (wParam == SIZE_MINIMIZED)
+            break;
+        Layout(LOWORD(lParam), HIWORD(lParam));
+        return 1;
+    case WM_CLOSE:
+        DontShow = Check && Check->Hwnd() && SendMessageA(Check->Hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+        SetWindowLongPtrA(hWnd, GWLP_USERDATA, 0);
+        delete this;
+        return 1;
+    case WM_PAINT:
+        Paint();
+        return 1;
+    default:
+        break;
+    }
+    return WINDOW::WinProc(message, wParam, lParam);
+}
+
+void INFOWINDOW::Layout(int width, int height)
+{
+    // Sizes arrive while the window is being made, before the controls exist.
+    if (Edit && Edit->Hwnd())
+        MoveWindow(Edit->Hwnd(), 10, 10, width - 20, height - 45, TRUE);
+    if (Check && Check->Hwnd())
+        MoveWindow(Check->Hwnd(), 10, height - 20, width - 20, 16, TRUE);
+}
+
+void INFOWINDOW::Paint()
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(paint);
+    if (dc)
+    {
+        RECT client = {};
+        GetClientRect(hWnd, &client);
+        OWNEDGDIOBJECT brush(CreateSolidBrush(OSYS::GetThemedSysColor(COLOR_BTNFACE) & 0xFFFFFF));
+        if (brush.Get())
+            FillRect(dc, &client, static_cast<HBRUSH>(brush.Get()));
+    }
+    EndPaint(paint);
 }

@@ -7,7 +7,10 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <memory>
+
 #include "framework/containers/stringarray.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/text/unicode.h"
 #include "framework/windows/wincontrols_win32.h"
 
@@ -55,7 +58,8 @@ namespace WINTARNI
 }
 
 // The resizable information window: a read-only text and an optional check
-// box. It deletes itself when closed.
+// box. It deletes itself when closed; one whose stored flag is set when it is
+// made destroys its window at once (Hwnd() is then null).
 class INFOWINDOW : public WINDOW
 {
 public:
@@ -64,11 +68,18 @@ public:
 
     LRESULT WinProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // The stored flag under HKEY_CURRENT_USER\Software\Tarni\<keyName>; a
+    // value that is missing, or not 4 bytes of REG_BINARY, reads as 0.
+    static int32_t ReadFlag(const char* keyName, const char* valueName);
+
 private:
-    CONTROL* Edit;
-    CONTROL* Check;
+    void Layout(int width, int height);
+    void Paint();
+
+    std::unique_ptr<CONTROL> Edit;
+    std::unique_ptr<CONTROL> Check;
     int32_t DontShow;
-    HFONT Font;
+    OWNEDGDIOBJECT Font;
     STRING KeyName;
     STRING ValueName;
 };
