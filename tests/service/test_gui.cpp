@@ -287,3 +287,117 @@ TEST_F(GuiTest, ButtonsRunTheOperationsOnWindowsXp)
         EXPECT_EQ(0, child.Wait(20000)) << (german ? "close box" : "Done");
     }
 }
+
+TEST_F(GuiTest, NoticeAndDialogShowTheirTextsInEitherLanguage)
+{
+    const std::string english =
+        " I M P O R T A N T !\r\n \r\n This tool can be used to install " + Name + " as a system\r\n"
+        " service. In this case it will run in the background\r\n on the login screen.\r\n \r\n"
+        " Installation as a service is intended for experienced\r\n users and server administrators who need to run " +
+        Name + "\r\n on server PCs that normally do not have a user logged on.\r\n \r\n"
+        " Please do not use this tool, if you do not know about\r\n services!";
+    const std::string german =
+        " W I C H T I G !\r\n \r\n Mit diesem Tool kann " + Name + " als Service am System\r\n"
+        " angemeldet werden. In diesem Fall braucht zur Ausf\xFChrung\r\n von " + Name +
+        " kein Benutzer am System angemeldet zu sein,\r\n und " + Name +
+        " wird beim Hochfahren des Systems automatisch\r\n gestartet.\r\n \r\n"
+        " Diese Funktion ist nur f\xFCr fortgeschrittene Anwender\r\n gedacht und macht \xFC"
+        "blicherweise nur bei Server-\r\n Installationen Sinn, auf denen kein Benutzer angemeldet ist.\r\n \r\n"
+        " Bitte verwenden Sie dieses Tool nur, wenn Sie sich\r\n absolut sicher sind, dass Sie \xFC"
+        "ber Funktionsweise und\r\n Wirkung von Service-Eintr\xE4gen im System ausreichend\r\n informiert sind!";
+    const struct
+    {
+        const char* Extra;
+        const char* Arguments;
+        std::string Notice;   // its text, then its check box's
+        const char* Dialog;   // the title, then the controls
+    } rows[] = {
+        {"", "/GUI", english + "|Do not show this window again",
+         "Tarni Service Controller|Done|Install|Start|Stop|Uninstall|Status|Service not installed||Help"},
+        {"", "/CONFIG /LANG:GER", german + "|Dieses Fenster nicht mehr anzeigen",
+         "Tarni Service Controller|Fertig|Installieren|Starten|Stoppen|Deinstallieren|Status|"
+         "Service nicht installiert||Hilfe"},
+        {"WINDOWTITLE=Acme\r\n", "/ADVGUI", "",
+         "Acme Service Controller|Done|Install|Start|Stop|Uninstall|Status|Service not installed||Help"},
+    };
+    for (const auto& row : rows)
+    {
+        WriteConfig(row.Extra);
+        CHILD child;
+        HWND dialog = Open(child, row.Arguments);
+        ASSERT_NE(nullptr, dialog) << row.Arguments;
+        EXPECT_EQ(row.Dialog, ControlTexts(dialog));
+        HWND notice = FindOther(child.Id(), NoticeClass, 0, 0);
+        EXPECT_EQ(row.Notice, notice ? Narrow(ControlText(notice, 1001)) + "|" + Narrow(ControlText(notice, 1002))
+                                     : "");
+        if (notice)
+        {
+            EXPECT_EQ(L"Tarni Service Controller", WindowText(notice));
+            auto front = [&] {
+                for (HWND window = GetTopWindow(0); window; window = GetWindow(window, GW_HWNDNEXT))
+                {
+                    if (window == notice || window == dialog)
+                        return std::string(window == notice ? "notice" : "dialog");
+                }
+                return std::string();
+            };
+            EXPECT_EQ("notice", WaitFor(front, "notice")) << row.Arguments;
+            PostMessageA(notice, WM_CLOSE, 0, 0);
+        }
+        EXPECT_EQ(0, Close(child, dialog));
+        EXPECT_NE(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, RegKey.c_str(), "DontShowAgainSrvCtrl",
+                                              RRF_RT_ANY, 0, 0, 0)) << "closed unticked";
+    }
+}
+
+TEST_F(GuiTest, ATickedNoticeIsNotShownAgain)
+{
+    CHILD child;
+    HWND dialog = Open(child, "/GUI");
+    ASSERT_NE(nullptr, dialog);
+    HWND notice = FindOther(child.Id(), NoticeClass, 0, 0);
+    ASSERT_NE(nullptr, notice);
+    PressButton(notice, 1002);
+    for (int waited = 0; waited < 5000 && SendMessageA(GetDlgItem(notice, 1002), BM_GETCHECK, 0, 0) != BST_CHECKED;
+         waited += 50)
+        Sleep(50);
+    PostMessageA(notice, WM_CLOSE, 0, 0);
+    for (int waited = 0; waited < 5000 && IsWindow(notice); waited += 50)
+        Sleep(50);
+    EXPECT_EQ(0, Close(child, dialog));
+    DWORD type = 0, value = 0, size = 8;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, RegKey.c_str(), "DontShowAgainSrvCtrl", RRF_RT_ANY,
+                                          &type, &value, &size));
+    EXPECT_EQ((DWORD)REG_BINARY, type);
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(1u, value);
+}
+
+TEST_F(GuiTest, TheNoticeShowsUnlessSwitchedOff)
+{
+    const DWORD one = 1;
+    const struct
+    {
+        const char* Extra;
+        const char* Arguments;
+        DWORD Type;   // of the stored flag, 0 for none
+        DWORD Size;
+        bool Shown;
+    } rows[] = {
+        {"", "/GUI", REG_BINARY, 4, false},   {"", "/ADVGUI", 0, 0, false},
+        {"ADVGUI=1\r\n", "/GUI", 0, 0, false}, {"ADVGUI=0\r\n", "/GUI", 0, 0, true},
+        {"", "/GUI", REG_DWORD, 4, true},     {"", "/GUI", REG_BINARY, 2, true},
+    };
+    for (const auto& row : rows)
+    {
+        RegDeleteTreeA(HKEY_CURRENT_USER, RegKey.c_str());
+        if (row.Type)
+            RegSetKeyValueA(HKEY_CURRENT_USER, RegKey.c_str(), "DontShowAgainSrvCtrl", row.Type, &one, row.Size);
+        WriteConfig(row.Extra);
+        CHILD child;
+        HWND dialog = Open(child, row.Arguments);
+        ASSERT_NE(nullptr, dialog) << row.Arguments;
+        EXPECT_EQ(row.Shown, FindOther(child.Id(), NoticeClass, 0, 0) != 0) << row.Extra << row.Arguments << row.Type;
+        EXPECT_EQ(0, Close(child, dialog));
+    }
+}
