@@ -74,6 +74,13 @@ namespace
         return texts;
     }
 
+    bool WaitEnabled(HWND dialog, int id)
+    {
+        for (int waited = 0; waited < 8000 && !IsWindowEnabled(GetDlgItem(dialog, id)); waited += 100)
+            Sleep(100);
+        return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+    }
+
     // A click on a button a person could not press: the command as the button sends it.
     void PostCommand(HWND dialog, int id)
     {
@@ -399,5 +406,114 @@ TEST_F(GuiTest, TheNoticeShowsUnlessSwitchedOff)
         ASSERT_NE(nullptr, dialog) << row.Arguments;
         EXPECT_EQ(row.Shown, FindOther(child.Id(), NoticeClass, 0, 0) != 0) << row.Extra << row.Arguments << row.Type;
         EXPECT_EQ(0, Close(child, dialog));
+    }
+}
+
+TEST_F(GuiTest, FromVistaOnInstallAndStartAreRefusedUnlessAdvGuiIsGiven)
+{
+    WriteConfig("ADVGUI=1\r\n");
+    const std::string title = Name + " Service|";
+    const struct
+    {
+        const char* Arguments;
+        std::string Install;
+        std::string Start;
+    } rows[] = {
+        {"/GUI", title + "The " + Name + " service can not be used under Windows Vista or higher.",
+         title + "The " + Name + " service can not be used under Windows Vista or higher."},
+        {"/GUI /LANG:GER", title + "Der " + Name + "-Service kann unter Windows Vista oder h\xF6her nicht verwendet werden.",
+         title + "Der " + Name + "-Service kann unter Windows Vista oder h\xF6her nicht mehr verwendet werden."},
+    };
+    for (const auto& row : rows)
+    {
+        CHILD child;
+        HWND dialog = Open(child, row.Arguments);
+        ASSERT_NE(nullptr, dialog);
+        for (int id : {IDC_INSTALL, IDC_START})
+        {
+            if (id == IDC_START)
+                ASSERT_EQ(0, Run("/install"));
+            ASSERT_TRUE(WaitEnabled(dialog, id));
+            SetDlgItemTextA(dialog, IDC_RESULT, "before");
+            PressButton(dialog, id);
+            EXPECT_EQ(id == IDC_START ? row.Start : row.Install, AnswerBox(child, dialog));
+            EXPECT_EQ("", WaitFor([&] { return Narrow(ControlText(dialog, IDC_RESULT)); }, ""));
+        }
+        EXPECT_EQ(0, Close(child, dialog));
+        EXPECT_EQ(0, Run("/uninstall"));
+    }
+    CHILD child;
+    HWND dialog = Open(child, "/ADVGUI");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("Service installed sucessfully.", Press(dialog, IDC_INSTALL, "Service installed sucessfully."));
+    EXPECT_EQ(0, Close(child, dialog));
+}
+
+TEST_F(GuiTest, HelpShowsTheTopicOrEndsTheDialog)
+{
+    const std::string log = Dir.File("gui.log");
+    CHILD child;
+    HWND dialog = Open(child, "/GUI \"/LOGIT:" + log + "\"");
+    ASSERT_NE(nullptr, dialog);
+    PressButton(dialog, IDHELP);
+    HWND help = WaitForWindow(child.Id(), "HH Parent", 10000);
+    EXPECT_NE(nullptr, help);
+    PostMessageA(help, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, Close(child, dialog));
+    std::vector<std::string> shown = LogLines(log, "HELPFILE::ShowTopic ");
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ("demoappenglish.chm::html/topic-1000.html", shown[0].substr(shown[0].find(' ') + 1));
+
+    WriteConfig("", "demoapp|4711");
+    CHILD unknown;
+    dialog = Open(unknown, "/ADVGUI");
+    ASSERT_NE(nullptr, dialog);
+    PressButton(dialog, IDHELP);
+    EXPECT_EQ(0, unknown.Wait(20000)) << "a topic the file lacks ends the dialog";
+
+    WriteConfig("", "nohelp|1000");
+    CHILD missing;
+    ASSERT_TRUE(missing.Start("\"" + Exe + "\" /ADVGUI", Dir.Path(), {}, Exe));
+    HWND box = WaitForWindow(missing.Id(), "#32770", 20000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(nullptr, GetDlgItem(box, IDC_STATUS)) << "the missing-files box comes before the dialog";
+    PressButton(box, IDOK);
+    EXPECT_EQ(99, missing.Wait(20000));
+
+    CHILD without;
+    dialog = Open(without, "/ADVGUI /NOHELP");
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(0, Close(without, dialog));
+}
+
+TEST_F(GuiTest, BadConfigurationValuesStillOpenTheDialog)
+{
+    const std::string longKey = Name + std::string(300 - Name.size(), 'k');
+    ATEND cleanup{[&] {
+        RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\Tarni\\" + longKey).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, RegKey.c_str());
+    }};
+    const struct
+    {
+        std::string Help;
+        std::string Key;
+        const char* Arguments;
+    } rows[] = {
+        {"demoapp", Name, ""},
+        {"|1000", Name, ""},
+        {"demoapp|abc", Name, ""},
+        // No topic-id file can have such a name: without NOHELP the program ends with 99.
+        {std::string(300, 'h') + "|1000", Name, " /NOHELP"},
+        {"demoapp|1000", Name + "\\a\\\\b\\", ""},
+        {"demoapp|1000", longKey, ""},
+    };
+    for (const auto& row : rows)
+    {
+        WriteFile(Dir.File("service.cfg"), "AppName=" + Name + "\r\nAppExe=demoapp.exe\r\nAppHelp=" + row.Help +
+                                               "\r\nAppRegKey=" + row.Key + "\r\nAppWinClass=TarniDemoAppWindow\r\n");
+        CHILD child;
+        HWND dialog = Open(child, std::string("/GUI /NOASSERT") + row.Arguments);
+        EXPECT_NE(nullptr, dialog) << row.Help << " " << row.Key;
+        EXPECT_EQ(0, dialog ? Close(child, dialog) : -3) << row.Help << " " << row.Key;
     }
 }
