@@ -22,23 +22,41 @@ namespace
 {
     const char NoticeClass[] = "TarniWinClassInfoWindow";
 
-    // A visible top-level window of class className owned by pid other than except.
+    struct SEARCH
+    {
+        DWORD Pid;
+        const char* ClassName;
+        HWND Except;
+        HWND Found;
+    };
+
+    BOOL CALLBACK MatchOther(HWND window, LPARAM parameter)
+    {
+        SEARCH* search = reinterpret_cast<SEARCH*>(parameter);
+        DWORD owner = 0;
+        char name[64] = "";
+        GetWindowThreadProcessId(window, &owner);
+        GetClassNameA(window, name, sizeof(name));
+        if (window == search->Except || owner != search->Pid || !IsWindowVisible(window) ||
+            strcmp(name, search->ClassName) != 0)
+            return TRUE;
+        search->Found = window;
+        return FALSE;
+    }
+
+    // A visible top-level window of class className owned by pid other than
+    // except. Windows are listed at once: a walk along the z-order would stop
+    // at a window that another program closes meanwhile.
     HWND FindOther(DWORD pid, const char* className, HWND except, int timeoutMs)
     {
-        for (int waited = 0; waited <= timeoutMs; waited += 50)
+        for (int waited = 0;; waited += 50)
         {
-            for (HWND window = GetTopWindow(0); window; window = GetWindow(window, GW_HWNDNEXT))
-            {
-                DWORD owner = 0;
-                char name[64] = "";
-                GetWindowThreadProcessId(window, &owner);
-                GetClassNameA(window, name, sizeof(name));
-                if (window != except && owner == pid && IsWindowVisible(window) && strcmp(name, className) == 0)
-                    return window;
-            }
+            SEARCH search = {pid, className, except, 0};
+            EnumWindows(MatchOther, reinterpret_cast<LPARAM>(&search));
+            if (search.Found || waited >= timeoutMs)
+                return search.Found;
             Sleep(50);
         }
-        return 0;
     }
 
     // read() until it gives expected, for up to timeoutMs; the last text read.
@@ -516,4 +534,55 @@ TEST_F(GuiTest, BadConfigurationValuesStillOpenTheDialog)
         EXPECT_NE(nullptr, dialog) << row.Help << " " << row.Key;
         EXPECT_EQ(0, dialog ? Close(child, dialog) : -3) << row.Help << " " << row.Key;
     }
+}
+
+namespace
+{
+    SC_HANDLE WINAPI RefuseManager(LPCSTR, LPCSTR, DWORD)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+}
+
+TEST_F(GuiTest, InProcessAManagerThatRefusesFullAccessShowsNotInstalled)
+{
+    {
+        SCOWNER manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+        SCOWNER service(CreateServiceA(manager.get(), Name.c_str(), Name.c_str(), SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       Exe.c_str(), 0, 0, 0, 0, 0));
+        ASSERT_TRUE(service);
+    }
+    SERVICECONFIG::Store().Get("AppName") = Name.c_str();
+    SERVICEGUI dialog;
+    ASSERT_NE(nullptr, dialog.Hwnd());
+    SendMessageA(dialog.Hwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ("Service installed, stopped|0110", State(dialog.Hwnd()));
+    SetManagerOpener(RefuseManager);
+    SendMessageA(dialog.Hwnd(), WM_TIMER, 1, 0);
+    SetManagerOpener(0);
+    EXPECT_EQ("Service not installed|1000", State(dialog.Hwnd()));
+
+    // The controls where the template puts them: x, y, width and height in dialog units.
+    const RECT expected[] = {{161, 10, 45, 14}, {14, 10, 20, 20},   {51, 17, 93, 14},  {51, 34, 45, 14},
+                             {99, 34, 45, 14},  {51, 51, 93, 14},   {14, 74, 180, 40}, {25, 86, 157, 8},
+                             {25, 100, 157, 8}, {161, 27, 45, 14}};
+    HWND child = GetWindow(dialog.Hwnd(), GW_CHILD);
+    for (RECT rect : expected)
+    {
+        ASSERT_NE(nullptr, child);
+        MapDialogRect(dialog.Hwnd(), &rect);
+        RECT actual;
+        GetWindowRect(child, &actual);
+        MapWindowPoints(0, dialog.Hwnd(), reinterpret_cast<POINT*>(&actual), 2);
+        // The icon takes the size of its image.
+        bool icon = (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        RECT seen = {actual.left, actual.top, icon ? rect.right : actual.right - actual.left,
+                     icon ? rect.bottom : actual.bottom - actual.top};
+        EXPECT_TRUE(EqualRect(&rect, &seen)) << GetDlgCtrlID(child) << ": " << seen.left << "," << seen.top << " "
+                                             << seen.right << "x" << seen.bottom;
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(nullptr, child);
 }
