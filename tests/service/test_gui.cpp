@@ -60,7 +60,7 @@ namespace
     }
 
     // read() until it gives expected, for up to timeoutMs; the last text read.
-    std::string WaitFor(const std::function<std::string()>& read, const std::string& expected, int timeoutMs = 8000)
+    std::string WaitFor(const std::function<std::string()>& read, const std::string& expected, int timeoutMs = 15000)
     {
         std::string seen = read();
         for (int waited = 0; seen != expected && waited < timeoutMs; waited += 100)
@@ -231,8 +231,8 @@ TEST_F(GuiTest, StatesAndButtonsFollowTheServiceInBothLanguages)
         const char* German;
     } steps[] = {
         {[] {}, "Service not installed|1000", "Service nicht installiert|1000"},
-        {[&] { Run("/install"); }, "Service installed, stopped|0110", "Service installiert, gestoppt|0110"},
-        {[&] { Run("/start"); }, "Service installed, running|0001", "Service installiert, gestartet|0001"},
+        {[&] { ASSERT_EQ(0, Run("/install")); }, "Service installed, stopped|0110", "Service installiert, gestoppt|0110"},
+        {[&] { ASSERT_EQ(0, Run("/start")); }, "Service installed, running|0001", "Service installiert, gestartet|0001"},
         {[&] { ASSERT_TRUE(SendStop()); }, "Service installed, stop pending|0001",
          "Service installiert, stoppend|0001"},
         {[&] { WriteFile(Dir.File("quit.txt"), ""); }, "Service installed, stopped|0110",
