@@ -141,8 +141,11 @@ SERVICEGUI::SERVICEGUI() : DIALOG(IDD_SERVICEGUI, 0, GetModuleHandleA(0))
 
 SERVICEGUI::~SERVICEGUI()
 {
-    KillTimer(RefreshTimer);
-    KillTimer(NoticeTimer);
+    if (hWnd)
+    {
+        KillTimer(RefreshTimer);
+        KillTimer(NoticeTimer);
+    }
     DestroyOwnedWindow();
 }
 

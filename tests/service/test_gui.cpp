@@ -80,6 +80,8 @@ namespace
         return state;
     }
 
+    std::string Result(HWND dialog) { return Narrow(ControlText(dialog, IDC_RESULT)); }
+
     // The texts of the dialog's controls in template order, the icon left out.
     std::string ControlTexts(HWND dialog)
     {
@@ -196,7 +198,7 @@ namespace
             if (!IsWindowEnabled(GetDlgItem(dialog, id)))
                 return "<disabled>";
             PressButton(dialog, id);
-            return WaitFor([&] { return Narrow(ControlText(dialog, IDC_RESULT)); }, expected);
+            return WaitFor([&] { return Result(dialog); }, expected);
         }
 
         // The box the controller shows beside its dialog, "title|text", answered with OK.
@@ -279,11 +281,14 @@ TEST_F(GuiTest, ButtonsRunTheOperationsOnWindowsXp)
         for (const auto& step : steps)
         {
             std::string expected = german ? step.German : step.English;
-            auto result = [&] { return Narrow(ControlText(dialog, IDC_RESULT)); };
             if (step.Posted)
                 PostCommand(dialog, step.Id);
-            EXPECT_EQ(expected, step.Posted ? WaitFor(result, expected) : Press(dialog, step.Id, expected));
-            auto buttons = [&] { return State(dialog).substr(State(dialog).find('|') + 1); };
+            EXPECT_EQ(expected, step.Posted ? WaitFor([&] { return Result(dialog); }, expected)
+                                            : Press(dialog, step.Id, expected));
+            auto buttons = [&] {
+                std::string state = State(dialog);
+                return state.substr(state.find('|') + 1);
+            };
             EXPECT_EQ(step.Buttons, WaitFor(buttons, step.Buttons)) << expected;
             if (step.Id == IDC_INSTALL && !step.Posted)
             {
@@ -293,9 +298,10 @@ TEST_F(GuiTest, ButtonsRunTheOperationsOnWindowsXp)
                 QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
                 DWORD needed = 0;
                 ASSERT_TRUE(service && QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed));
-                EXPECT_EQ(0x110u, config->dwServiceType);
-                EXPECT_EQ(2u, config->dwStartType);
-                EXPECT_EQ(Exe, config->lpBinaryPathName);
+                EXPECT_EQ("272 2 1 LocalSystem " + Name + " " + Exe,
+                          std::to_string(config->dwServiceType) + " " + std::to_string(config->dwStartType) + " " +
+                              std::to_string(config->dwErrorControl) + " " + config->lpServiceStartName + " " +
+                              config->lpDisplayName + " " + config->lpBinaryPathName);
             }
             if (step.Id == IDC_START && !step.Posted)
             {
@@ -450,12 +456,14 @@ TEST_F(GuiTest, FromVistaOnInstallAndStartAreRefusedUnlessAdvGuiIsGiven)
         for (int id : {IDC_INSTALL, IDC_START})
         {
             if (id == IDC_START)
+            {
                 ASSERT_EQ(0, Run("/install"));
+            }
             ASSERT_TRUE(WaitEnabled(dialog, id));
             SetDlgItemTextA(dialog, IDC_RESULT, "before");
             PressButton(dialog, id);
             EXPECT_EQ(id == IDC_START ? row.Start : row.Install, AnswerBox(child, dialog));
-            EXPECT_EQ("", WaitFor([&] { return Narrow(ControlText(dialog, IDC_RESULT)); }, ""));
+            EXPECT_EQ("", WaitFor([&] { return Result(dialog); }, ""));
         }
         EXPECT_EQ(0, Close(child, dialog));
         EXPECT_EQ(0, Run("/uninstall"));
