@@ -6,6 +6,7 @@
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "service/serviceconfig.h"
+#include "service/servicegui.h"
 #include "service/serviceops.h"
 
 namespace
@@ -49,9 +50,11 @@ namespace
         STRING windowClass = SERVICECONFIG::Value("AppWinClass");
         STRING executable = SERVICECONFIG::Value("AppExe");
 
-        // The controller dialog belongs to these verbs; without it they do nothing.
         if (TestArg("GUI") || TestArg("CONFIG") || TestArg("ADVGUI"))
+        {
+            SERVICEGUI::Run();
             return 0;
+        }
         if (TestArg("?") || TestArg("HELP"))
         {
             ShowSyntax();

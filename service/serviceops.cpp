@@ -5,6 +5,8 @@
 
 namespace
 {
+    OPENMANAGERFUNCTION gOpenManager = OpenSCManagerA;
+
     bool IsOperation(const STRING& operation, const char* name)
     {
         return STRING::Compare(operation.Text(), name) == 0;
@@ -12,7 +14,7 @@ namespace
 
     int StartNamedService(const char* name)
     {
-        SCHANDLE manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+        SCHANDLE manager(gOpenManager(0, 0, SC_MANAGER_ALL_ACCESS));
         if (!manager)
             return 6;
         SCHANDLE service(OpenServiceA(manager.Get(), name, SERVICE_START));
@@ -23,7 +25,7 @@ namespace
 
     int StopNamedService(const char* name)
     {
-        SCHANDLE manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+        SCHANDLE manager(gOpenManager(0, 0, SC_MANAGER_ALL_ACCESS));
         if (!manager)
             return 7;
         SCHANDLE service(OpenServiceA(manager.Get(), name, SERVICE_STOP));
@@ -35,7 +37,7 @@ namespace
 
     int QueryNamedState(const char* name)
     {
-        SCHANDLE manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+        SCHANDLE manager(gOpenManager(0, 0, SC_MANAGER_ALL_ACCESS));
         if (!manager)
             return 0;
         SCHANDLE service(OpenServiceA(manager.Get(), name, SERVICE_QUERY_STATUS));
@@ -44,6 +46,11 @@ namespace
             return 0;
         return (int)status.dwCurrentState;
     }
+}
+
+void SetManagerOpener(OPENMANAGERFUNCTION opener)
+{
+    gOpenManager = opener ? opener : OpenSCManagerA;
 }
 
 int ServiceOperation(const STRING& operation, const STRING& name, const char* windowClass, const char* executable)

@@ -260,6 +260,7 @@ bool HELPFILE::ShowTopic(int id)
     if (Html)
     {
         STRING target = STRING::Sprintf("%s::html/topic-%s.html", Filename.Text(), topic.Text());
+        Logit("HELPFILE::ShowTopic %s\n", target.Text());
         HelpWindow = HtmlHelp(0, target.Text(), HH_DISPLAY_TOPIC, 0);
     }
     else
