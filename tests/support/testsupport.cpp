@@ -301,6 +301,33 @@ bool PressButton(HWND dialog, int id)
     return true;
 }
 
+std::vector<LONG> ChildRect(HWND window, int id)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(window, id), &r);
+    MapWindowPoints(0, window, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+std::vector<SIZE> LineExtents(HFONT font, const std::wstring& text, wchar_t separator, const std::wstring& emptyLine)
+{
+    HDC dc = GetDC(0);
+    HGDIOBJ previous = SelectObject(dc, font);
+    std::vector<SIZE> result;
+    for (size_t start = 0, end = 0; end != std::wstring::npos; start = end + 1)
+    {
+        end = text.find(separator, start);
+        std::wstring line = text.substr(start, end - start);
+        if (line.empty())
+            line = emptyLine;
+        result.push_back({});
+        GetTextExtentPoint32W(dc, line.c_str(), (int)line.size(), &result.back());
+    }
+    SelectObject(dc, previous);
+    ReleaseDC(0, dc);
+    return result;
+}
+
 std::string Narrow(const std::wstring& text)
 {
     int n = WideCharToMultiByte(1252, 0, text.c_str(), (int)text.size(), 0, 0, 0, 0);

@@ -110,6 +110,11 @@ namespace TESTSUPPORT
     std::wstring WindowText(HWND window);
     std::wstring ControlText(HWND dialog, int id);
     bool PressButton(HWND dialog, int id);
+    // Left, top, right and bottom of control id in window's client area.
+    std::vector<LONG> ChildRect(HWND window, int id);
+    // The extent in font of each line of text split at separator, an empty
+    // line measured as emptyLine.
+    std::vector<SIZE> LineExtents(HFONT font, const std::wstring& text, wchar_t separator, const std::wstring& emptyLine);
 
     std::string Narrow(const std::wstring& text);
 }

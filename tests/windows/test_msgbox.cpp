@@ -1,19 +1,19 @@
 // Message boxes: the shown text (reflow, wrap, entities) computed in process,
 // and the boxes themselves read and answered from here while a probe program
-// shows them.
+// (plain boxes) or a second thread of this one (keyed boxes) shows them.
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <stddef.h>
-
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/app/resources.h"
+#include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "framework/windows/winmisc_win32.h"
 #include "tests/support/assertspy.h"
@@ -45,19 +45,13 @@ namespace
         {
             EXPECT_TRUE(CopyFileA((SelfDirectory() + "\\msgboxprobe.exe").c_str(), Exe.c_str(), FALSE));
         }
-        bool Start(const std::string& arguments, const char* title, const std::string& text,
-                   std::vector<std::string> environment = {})
+        // The box the probe shows, or null.
+        HWND Show(const std::string& arguments, const char* title, const std::string& text)
         {
-            environment.push_back("MSGBOXPROBE_TEXT=" + text);
+            std::vector<std::string> environment = {"MSGBOXPROBE_TEXT=" + text};
             if (title)
                 environment.push_back(std::string("MSGBOXPROBE_TITLE=") + title);
-            return Child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), environment, Exe);
-        }
-        // The box the probe shows, or null.
-        HWND Show(const std::string& arguments, const char* title, const std::string& text,
-                  const std::vector<std::string>& environment = {})
-        {
-            if (!Start(arguments, title, text, environment))
+            if (!Child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), environment, Exe))
                 return 0;
             return WaitForWindow(Child.Id(), "#32770", 20000);
         }
@@ -159,237 +153,164 @@ TEST(MsgBox, FromAChildWithoutTitleBelongsToTheTopLevelWindowAndTheAppName)
 
 namespace
 {
-    // A probe with the language libraries and a state file, showing a keyed box.
-    struct KEYEDPROBE : BOXPROBE
+    // The language library of locale loaded into this process while in scope.
+    struct LANGUAGE
     {
-        KEYEDPROBE()
+        explicit LANGUAGE(int locale = 9) : Previous(gLocale)
         {
-            CreateDirectoryA(Dir.File("languages").c_str(), 0);
-            for (std::string library : {"english.dll", "german.dll"})
-                CopyFileA((SelfDirectory() + "\\..\\languages\\" + library).c_str(),
-                          Dir.File("languages\\" + library).c_str(), FALSE);
+            gLocale = locale;
+            EXPECT_TRUE(TARNIAPP::SetupLanguage((SelfDirectory() + "\\..\\languages\\t.exe").c_str(), "", "", "t", true));
         }
-        bool Run(const std::string& kind, const char* title, const std::string& text)
-        {
-            return Start("/WITHLIBRARIES /KIND:" + kind, title, text, {"MSGBOXPROBE_STATE=" + State, "MSGBOXPROBE_KEY=k"});
-        }
-        HWND Box() { return WaitForWindow(Child.Id(), "#32770", 20000); }
-        std::string Stored(const char* key = "k")   // "-" when missing
-        {
-            HASH state;
-            state.Load(State.c_str());
-            STRING* value = 0;
-            return state.Exists(key, &value) && value ? value->Text() : "-";
-        }
-        std::string State = Dir.File("state.cfg");
+        ~LANGUAGE() { TARNIAPP::ReleaseResourceModule(), gLocale = Previous; }
+        int Previous;
     };
 
-    // Left, top, right, bottom in the box's client area.
-    std::vector<LONG> Rect(HWND box, int id)
+    // Calls show while another thread hands the box it opens (null when none
+    // is seen within waitMs) to drive, which reads it and ends it.
+    template <class SHOW> auto Driven(SHOW show, const std::function<void(HWND)>& drive, int waitMs = 20000)
     {
-        RECT r = {};
-        GetWindowRect(GetDlgItem(box, id), &r);
-        MapWindowPoints(0, box, reinterpret_cast<POINT*>(&r), 2);
-        return {r.left, r.top, r.right, r.bottom};
-    }
-
-    // What the box measures: the shown lines in the message font, the first twice.
-    SIZE MeasuredText(const WSTRING& shown, int checkWidth)
-    {
-        NONCLIENTMETRICSA metrics = {};
-        metrics.cbSize = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
-        SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
-        HFONT font = CreateFontIndirectA(&metrics.lfMessageFont);
-        HDC dc = GetDC(0);
-        HGDIOBJ previous = SelectObject(dc, font);
-        std::wstring text(shown.Text(), shown.Text() + shown.Length());
-        SIZE result = {checkWidth, 0};
-        for (size_t start = 0, end = 0; end != std::wstring::npos; start = end + 1)
-        {
-            end = text.find(L'\r', start);
-            std::wstring line = text.substr(start, end == std::wstring::npos ? end : end - start);
-            SIZE size = {};
-            GetTextExtentPoint32W(dc, line.empty() ? L"X" : line.c_str(), std::max<int>(1, line.size()), &size);
-            result.cx = std::max(result.cx, size.cx);
-            result.cy += size.cy * (start == 0 ? 2 : 1);
-        }
-        SelectObject(dc, previous);
-        ReleaseDC(0, dc);
-        DeleteObject(font);
+        std::thread driver([&] { drive(WaitForWindow(GetCurrentProcessId(), "#32770", waitMs)); });
+        auto result = show();
+        driver.join();
         return result;
     }
+}
 
-    // The keyed box laid out for the desktop's scale, read from the probe.
-    void CheckKeyedLayout()
+// Yes and No under wrapped lines, OK under a line narrower than the check box,
+// for the scale of LogPixels; run in a process of its own after it was set.
+TEST(KeyedBox, DISABLED_Layout)
+{
+    DWORD dpi = 0, size = sizeof(dpi);
+    RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", RRF_RT_REG_DWORD, 0, &dpi, &size);
+    const LONG scale = WINDOW::DpiScaleOf(0);
+    ASSERT_EQ(LONG(dpi * 100 / 96), scale);
+    auto s = [scale](LONG n) { return n * scale / 100; };
+    LANGUAGE language;
+    RECT area = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    for (bool yesNo : {true, false})
     {
-        const int scale = WINDOW::DpiScaleOf(0);
-        auto s = [scale](int n) { return n * scale / 100; };
-        RECT area = {};
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-        const std::string paragraph = Repeat("wrapped", 20);
-        // A text of wrapped lines and one narrower than the check box.
-        for (std::string kind : {"KeyedYesNo", "KeyedInfo"})
-        {
-            const std::string text = kind == "KeyedInfo" ? "Short." : paragraph + "\n\n" + paragraph;
-            KEYEDPROBE probe;
-            ASSERT_TRUE(probe.Run(kind, "Layout", text));
-            HWND box = probe.Box();
-            ASSERT_NE(nullptr, box) << kind;
-            const WSTRING shown = WINTARNI::FormatMsgText(text.c_str(), 55, true);
-            EXPECT_EQ(std::wstring(shown.Text(), shown.Text() + shown.Length()), ControlText(box, 10001));
-            const std::vector<LONG> check = Rect(box, 10003), ok = Rect(box, IDOK), yes = Rect(box, IDYES),
-                                    no = Rect(box, IDNO);
-            const SIZE measured = MeasuredText(shown, check[2] - check[0]);
-            const LONG left = 3 * s(10) + GetSystemMetrics(SM_CXICON);
-            const LONG width = left + measured.cx + 3 * s(10);
-            LONG y = s(20) + measured.cy;
-            y += (y < GetSystemMetrics(SM_CYICON) ? GetSystemMetrics(SM_CYICON) : 0) + 2 * s(10);
-            const LONG buttons = y + check[3] - check[1] + 2 * s(10);
-            const bool yesNo = kind == "KeyedYesNo";
-            const LONG yesLeft = (width - (no[2] - no[0]) - s(10) - (yes[2] - yes[0])) / 2;
-            const LONG height = buttons + ok[3] - ok[1] + s(30) + GetSystemMetrics(SM_CYFRAME) +
-                                GetSystemMetrics(SM_CYCAPTION);
-            RECT frame = {};
-            GetWindowRect(box, &frame);
-            const std::vector<LONG> expected = {left, s(20), left + measured.cx, s(20) + measured.cy,
-                (width - (check[2] - check[0])) / 2, y,
-                yesNo ? yesLeft : (width - (ok[2] - ok[0])) / 2, buttons,
-                yesNo ? yesLeft + yes[2] - yes[0] + s(10) : 0, yesNo ? buttons : 0, !yesNo, yesNo, yesNo,
-                (area.right - area.left - width) / 2, (area.bottom - area.top - height) / 2, width, height};
-            const std::vector<LONG> actual = {Rect(box, 10001)[0], Rect(box, 10001)[1], Rect(box, 10001)[2],
-                Rect(box, 10001)[3], check[0], check[1], (yesNo ? yes : ok)[0], (yesNo ? yes : ok)[1],
-                yesNo ? no[0] : 0, yesNo ? no[1] : 0, IsWindowVisible(GetDlgItem(box, IDOK)),
-                IsWindowVisible(GetDlgItem(box, IDYES)), IsWindowVisible(GetDlgItem(box, IDNO)),
-                frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
-            EXPECT_EQ(expected, actual) << kind << " at scale " << scale;
-            PressButton(box, yesNo ? IDYES : IDOK);
-            EXPECT_EQ(yesNo ? 1 : 0, probe.Result()) << kind;
-        }
+        const std::string text = yesNo ? Repeat("wrapped", 20) + "\n\n" + Repeat("wrapped", 20) : "Short.";
+        HASH state;
+        std::wstring shown;
+        std::vector<LONG> label, check, ok, yes, no, seen;
+        Driven([&] { return yesNo ? WINTARNI::YesNoMsgBox(0, "Layout", text.c_str(), state, "k")
+                                  : (WINTARNI::InfoMsgBox(0, "Layout", text.c_str(), state, "k"), 0); },
+               [&](HWND box) {
+                   shown = ControlText(box, 10001), label = ChildRect(box, 10001), check = ChildRect(box, 10003);
+                   ok = ChildRect(box, IDOK), yes = ChildRect(box, IDYES), no = ChildRect(box, IDNO);
+                   RECT f = {};
+                   GetWindowRect(box, &f);
+                   seen = {IsWindowVisible(GetDlgItem(box, IDOK)), IsWindowVisible(GetDlgItem(box, IDYES)),
+                           IsWindowVisible(GetDlgItem(box, IDNO)), f.left, f.top, f.right - f.left, f.bottom - f.top};
+                   PressButton(box, yesNo ? IDYES : IDOK);
+               });
+        const WSTRING wrapped = WINTARNI::FormatMsgText(text.c_str(), 55, true);
+        ASSERT_EQ(std::wstring(wrapped.Text(), wrapped.Text() + wrapped.Length()), shown);
+        // The lines in the message font, the first twice, at least as wide as the check box.
+        NONCLIENTMETRICSA metrics = {sizeof(metrics)};
+        SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
+        HFONT font = CreateFontIndirectA(&metrics.lfMessageFont);
+        const std::vector<SIZE> lines = LineExtents(font, shown, L'\r', L"X");
+        DeleteObject(font);
+        LONG w = check[2] - check[0], h = lines[0].cy;
+        for (SIZE line : lines)
+            w = std::max(w, line.cx), h += line.cy;
+
+        const LONG left = 3 * s(10) + GetSystemMetrics(SM_CXICON), width = left + w + 3 * s(10);
+        LONG y = s(20) + h;
+        y += (y < GetSystemMetrics(SM_CYICON) ? GetSystemMetrics(SM_CYICON) : 0) + 2 * s(10);
+        const LONG buttons = y + check[3] - check[1] + 2 * s(10);
+        const LONG yesLeft = (width - (no[2] - no[0]) - s(10) - (yes[2] - yes[0])) / 2;
+        const LONG height = buttons + ok[3] - ok[1] + s(30) + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+        EXPECT_EQ((std::vector<LONG>{left, s(20), left + w, s(20) + h}), label) << scale;
+        EXPECT_EQ((std::vector<LONG>{(width - (check[2] - check[0])) / 2, y}), (std::vector<LONG>{check[0], check[1]}));
+        EXPECT_EQ(yesNo ? (std::vector<LONG>{yesLeft, buttons, yesLeft + yes[2] - yes[0] + s(10), buttons})
+                        : (std::vector<LONG>{(width - (ok[2] - ok[0])) / 2, buttons}),
+                  yesNo ? (std::vector<LONG>{yes[0], yes[1], no[0], no[1]}) : (std::vector<LONG>{ok[0], ok[1]}));
+        EXPECT_EQ((std::vector<LONG>{!yesNo, yesNo, yesNo, (area.right - area.left - width) / 2,
+                                     (area.bottom - area.top - height) / 2, width, height}), seen) << scale;
     }
 }
 
-TEST(KeyedBox, LayoutAt96Dpi)
-{
-    ASSERT_EQ(100, WINDOW::DpiScaleOf(0)) << "the test expects 96 dpi";
-    CheckKeyedLayout();
-}
-
-// Run after LogPixels was set to 144, in a process of its own.
-TEST(KeyedBox, DISABLED_LayoutAt144)
-{
-    ASSERT_EQ(150, WINDOW::DpiScaleOf(0));
-    CheckKeyedLayout();
-}
-
-TEST(KeyedBox, LayoutAt144Dpi)
+TEST(KeyedBox, LayoutAt96And144Dpi)
 {
     const char* key = "Control Panel\\Desktop";
-    DWORD previous = 96, size = sizeof(previous), dpi = 144;
+    DWORD previous = 96, size = sizeof(previous);
     RegGetValueA(HKEY_CURRENT_USER, key, "LogPixels", RRF_RT_REG_DWORD, 0, &previous, &size);
     ATEND restore{[&] { RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &previous, sizeof(previous)); }};
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
-    EXPECT_EQ(0, RunDisabledTest("KeyedBox.DISABLED_LayoutAt144"));
+    for (DWORD dpi : {96, 144})
+    {
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CURRENT_USER, key, "LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
+        EXPECT_EQ(0, RunDisabledTest("KeyedBox.DISABLED_Layout")) << dpi;
+    }
 }
 
 // The stored value decides whether the box shows (-1 when not); the tick
-// decides what is stored afterwards, whatever the button; other keys stay.
-TEST(KeyedBox, StoredValueAndTick)
+// decides what is stored afterwards, whatever the button. Each form has its
+// icon, kept by a control that answers nothing, and the application's title.
+// A missing key or an unknown button nibble is reported; the box still runs.
+TEST(KeyedBox, StoredValueTickAndAnswer)
 {
-    const struct { const char* Before; bool Tick; int Press; int Result; const char* After; } rows[] = {
-        {nullptr, false, IDYES, 1, "0"},
-        {nullptr, true, IDNO, 0, "1"},
-        {"0", true, IDYES, 1, "1"},
-        {"", false, IDNO, 0, "0"},
-        {"0", false, 0, 1, "0"},   // closed
-        {"1", false, -1, -1, "1"},   // not shown
-        {"7x", false, -1, -1, "7x"},
+    LANGUAGE language;
+    auto yesNo = [](HASH& state) { return WINTARNI::YesNoMsgBox(0, nullptr, "Go on?", state, "k"); };
+    auto warning = [](HASH& state) { return WINTARNI::WarningMsgBox(0, nullptr, "Careful.", state, "k"), 0; };
+    auto error = [](HASH& state) { return WINTARNI::ErrorMsgBox(0, nullptr, "Failed.", state, "k"), 0; };
+    auto noKey = [](HASH& state) { return WINTARNI::KeyedMsgBox(MB_ICONHAND, 0, nullptr, "x", state, nullptr); };
+    auto odd = [](HASH& state) { return WINTARNI::KeyedMsgBox(MB_ICONHAND | 1, 0, nullptr, "x", state, "k"); };
+    const struct { int (*Show)(HASH&); LONG_PTR Icon; const char* Before; bool Tick; int Press, Result;
+                   const char *After, *Assertion; } rows[] = {   // Icon 0: not shown; Press 0: closed
+        {yesNo, MB_ICONQUESTION, nullptr, false, IDYES, 1, "0", ""},
+        {yesNo, MB_ICONQUESTION, nullptr, true, IDNO, 0, "1", ""},
+        {yesNo, MB_ICONQUESTION, "0", true, 0, 1, "1", ""},
+        {warning, MB_ICONEXCLAMATION, "", false, IDOK, 0, "0", ""},
+        {error, MB_ICONHAND, "0", true, IDOK, 0, "1", ""},
+        {yesNo, 0, "1", false, 0, -1, "1", ""},
+        {yesNo, 0, "7x", false, 0, -1, "7x", ""},
+        {noKey, MB_ICONHAND, nullptr, false, 0, 1, "", "pstatekey"},
+        {odd, MB_ICONHAND, nullptr, false, 0, 1, "0", "FALSE"},
     };
     for (const auto& row : rows)
     {
-        std::string context = std::string(row.Before ? row.Before : "(none)") + " " + std::to_string(row.Press);
-        KEYEDPROBE probe;
-        ASSERT_TRUE(WriteFile(probe.State, "other=1\n" + (row.Before ? "k=" + std::string(row.Before) + "\n" : "")));
-        ASSERT_TRUE(probe.Run("KeyedYesNo", "Question", "Go on?"));
-        HWND box = row.Press == -1 ? 0 : probe.Box();
-        ASSERT_TRUE(row.Press == -1 || box) << context;
-        if (row.Tick)
-            PressButton(box, 10003);
-        if (row.Press > 0)
-            PressButton(box, row.Press);
-        else if (box)
-            PostMessageA(box, WM_CLOSE, 0, 0);
-        EXPECT_EQ(row.Result, probe.Result()) << context;
-        EXPECT_EQ(row.After, probe.Stored()) << context;
-        EXPECT_EQ("1", probe.Stored("other")) << context;
-    }
-}
-
-// Each form shows OK alone (Yes and No for the question), titled with the
-// application's title, and its icon control keeps the icon and answers nothing.
-TEST(KeyedBox, EachFormHasItsIconAndButtons)
-{
-    const struct { const char* Kind; LONG_PTR Icon; int Press; } rows[] = {
-        {"KeyedInfo", MB_ICONASTERISK, IDOK},
-        {"KeyedWarning", MB_ICONEXCLAMATION, IDOK},
-        {"KeyedError", MB_ICONHAND, IDOK},
-        {"KeyedYesNo", MB_ICONQUESTION, IDNO},
-    };
-    for (const auto& row : rows)
-    {
-        KEYEDPROBE probe;
-        ASSERT_TRUE(probe.Run(row.Kind, nullptr, "text"));
-        HWND box = probe.Box();
-        ASSERT_NE(nullptr, box) << row.Kind;
-        EXPECT_EQ(L"Tarni Application", WindowText(box)) << row.Kind;
-        EXPECT_EQ(row.Icon, GetWindowLongPtrA(GetDlgItem(box, 10002), GWLP_USERDATA)) << row.Kind;
-        EXPECT_EQ(0, SendDlgItemMessageA(box, 10002, WM_GETDLGCODE, 0, 0)) << row.Kind;
-        ASSERT_TRUE(IsWindowVisible(GetDlgItem(box, row.Press))) << row.Kind;
-        PressButton(box, row.Press);
-        EXPECT_EQ(0, probe.Result()) << row.Kind;
-    }
-}
-
-// A missing key or an unknown button nibble is reported, and the box still runs.
-TEST(KeyedBox, BrokenCallsAreReportedAndStillShown)
-{
-    ASSERT_TRUE(TARNIAPP::SetupLanguage((SelfDirectory() + "\\..\\languages\\prog.exe").c_str(), "", "1", "t", true));
-    ATEND release{[] { TARNIAPP::ReleaseResourceModule(); }};
-    const struct { uint32_t Flags; const char* Key; const char* Assertion; const char* StoredKey; } rows[] = {
-        {MB_ICONASTERISK, nullptr, "pstatekey", "<NULL>"},
-        {MB_ICONASTERISK | 1, "odd", "FALSE", "odd"},
-    };
-    for (const auto& row : rows)
-    {
-        HASH state;
+        SCOPED_TRACE(&row - rows);
+        HASH state(STRING(row.Before ? (std::string("k=") + row.Before).c_str() : ""));
         ASSERTSPY spy;
-        std::thread closer([] { PostMessageA(WaitForWindow(GetCurrentProcessId(), "#32770", 20000), WM_CLOSE, 0, 0); });
-        EXPECT_EQ(1, WINTARNI::KeyedMsgBox(row.Flags, 0, "t", "x", state, row.Key)) << row.Assertion;
-        closer.join();
-        ASSERT_EQ(1u, spy.Count()) << row.Assertion;
-        EXPECT_EQ(row.Assertion, spy.Last().Condition);
-        EXPECT_STREQ("0", state.Get(row.StoredKey).Text()) << row.Assertion;
+        std::wstring title;
+        LONG_PTR icon = 0, code = 0;
+        auto drive = [&](HWND box) {
+            title = WindowText(box), icon = GetWindowLongPtrA(GetDlgItem(box, 10002), GWLP_USERDATA);
+            code = SendDlgItemMessageA(box, 10002, WM_GETDLGCODE, 0, 0);
+            if (row.Tick)
+                PressButton(box, 10003);
+            if (!row.Press || !PressButton(box, row.Press))
+                PostMessageA(box, WM_CLOSE, 0, 0);
+        };
+        EXPECT_EQ(row.Result, Driven([&] { return row.Show(state); }, drive, row.Icon ? 20000 : 2000));
+        EXPECT_EQ(row.Icon ? L"Tarni Application" : L"", title);
+        EXPECT_EQ((std::vector<LONG_PTR>{row.Icon, 0}), (std::vector<LONG_PTR>{icon, code}));
+        EXPECT_STREQ(row.After, state.Get("k").Text());
+        std::string asserted;
+        for (size_t i = 0; i < spy.Count(); i++)
+            asserted += spy[i].Condition;
+        EXPECT_EQ(row.Assertion, asserted);
     }
 }
 
+// Only a file that did not open is reported, by name and reason, in the
+// texts of the language library.
 TEST(CheckFileOpened, NamesTheFileAndTheReasonOnlyWhenNothingOpened)
 {
-    KEYEDPROBE probe;
-    const std::string missing = probe.Dir.File("missing.txt");
-    const std::wstring path(missing.begin(), missing.end());
-    const struct { const char* Language; std::wstring Title, Text; } rows[] = {
-        {"ENGL", L"Tarni Application", L"The file could not be opened:\r\r" + path + L"\r\rReason: "},
-        {"GER", L"Tarni Anwendung", L"Die Datei konnte nicht ge\u00f6ffnet werden:\r\r" + path + L"\r\rGrund: "},
-    };
-    for (const auto& row : rows)
-    {
-        HWND box = probe.Show("/WITHLIBRARIES /LANG:" + std::string(row.Language) + " /KIND:CheckFile", 0, missing);
-        ASSERT_NE(nullptr, box) << row.Language;
-        EXPECT_EQ(row.Title, WindowText(box));
-        EXPECT_EQ(row.Text + L"No such file or directory", ControlText(box, 0xFFFF));
-        PressButton(box, IDOK);
-        EXPECT_EQ(0, probe.Result());
-    }
-    ASSERT_TRUE(WriteFile(missing, "present"));
-    ASSERT_TRUE(probe.Start("/WITHLIBRARIES /KIND:CheckFile", nullptr, missing));
-    EXPECT_EQ(1, probe.Result()) << "an opened file passes through without a box";
+    LANGUAGE german(7);
+    TEMPDIR dir("cfo");
+    const std::string missing = dir.File("missing.txt");
+    std::wstring seen;
+    auto read = [&](HWND box) { seen = WindowText(box) + L"|" + ControlText(box, 0xFFFF), PressButton(box, IDOK); };
+    auto open = [&] { return WINTARNI::CheckFileOpened(fopen(missing.c_str(), "r"), missing.c_str()); };
+    EXPECT_EQ(nullptr, Driven(open, read));
+    EXPECT_EQ(L"Tarni Anwendung|Die Datei konnte nicht ge\u00f6ffnet werden:\r\r" +
+                  std::wstring(missing.begin(), missing.end()) + L"\r\rGrund: No such file or directory", seen);
+    FILE* self = fopen(SelfPath().c_str(), "rb");
+    EXPECT_EQ(self, Driven([&] { return WINTARNI::CheckFileOpened(self, "x"); }, read, 2000));
+    EXPECT_EQ(L"|", seen) << "no box";
+    fclose(self);
 }
