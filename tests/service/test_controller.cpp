@@ -16,82 +16,18 @@ using namespace TESTSUPPORT;
 
 namespace
 {
-    struct SCCLOSE
-    {
-        void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-    };
-    typedef std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, SCCLOSE> SCOWNER;
-
-    SCOWNER OpenManager()
-    {
-        return SCOWNER(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
-    }
-
-    // State of the service, 0 when it cannot be read; the specific exit code too.
-    DWORD ServiceState(const std::string& name, DWORD* specificExitCode = 0)
-    {
-        SCOWNER manager = OpenManager();
-        SCOWNER service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : 0);
-        SERVICE_STATUS status = {};
-        if (!service || !QueryServiceStatus(service.get(), &status))
-            return 0;
-        if (specificExitCode)
-            *specificExitCode = status.dwServiceSpecificExitCode;
-        return status.dwCurrentState;
-    }
-
-    // The settings the service manager holds for a service; null when unreadable.
-    class SERVICECONFIG
-    {
-    public:
-        explicit SERVICECONFIG(const std::string& name)
-        {
-            SCOWNER manager = OpenManager();
-            SCOWNER service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG) : 0);
-            DWORD needed = 0;
-            Valid = service && QueryServiceConfigA(service.get(), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(Buffer),
-                                                   sizeof(Buffer), &needed);
-        }
-        const QUERY_SERVICE_CONFIGA* Get() const
-        {
-            return Valid ? reinterpret_cast<const QUERY_SERVICE_CONFIGA*>(Buffer) : 0;
-        }
-
-    private:
-        alignas(8) char Buffer[8192];
-        bool Valid = false;
-    };
-
-    bool WaitForState(const std::string& name, DWORD state, int timeoutMs)
-    {
-        for (int waited = 0; waited <= timeoutMs; waited += 100)
-        {
-            if (ServiceState(name) == state)
-                return true;
-            Sleep(100);
-        }
-        return false;
-    }
-
-    // A controller in a folder of its own with the demo application and a
-    // service.cfg naming a service that no other test uses. Its empty
-    // "AppRegKey" counts as present.
-    class ControllerTest : public testing::Test
+    // A controller with the demo application and a service.cfg naming the
+    // fixture's service. Its empty "AppRegKey" counts as present.
+    class ControllerTest : public testing::Test, protected SERVICEDIR
     {
     protected:
+        ControllerTest() : SERVICEDIR("E2E") {}
+        using SERVICEDIR::Run;   // not testing::Test's
         void SetUp() override
         {
-            static int counter = 0;
-            Name = "TarniE2E" + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
-            Exe = Dir.File("service.exe");
-            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\..\\service\\service.exe").c_str(), Exe.c_str(), FALSE));
-            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\..\\service\\demoapp.exe").c_str(),
-                                  Dir.File("demoapp.exe").c_str(), FALSE));
+            ASSERT_EQ("", Copy({"service.exe", "demoapp.exe"}));
             WriteConfig(Name);
-            Remove();
         }
-
-        void TearDown() override { Remove(); }
 
         void WriteConfig(const std::string& name, const std::string& exe = "demoapp.exe")
         {
@@ -107,45 +43,9 @@ namespace
             WriteConfig(Name, mode + ".exe");
         }
 
-        bool WaitForFile(const std::string& path, int timeoutMs)
+        bool WaitForState(DWORD state, int timeoutMs = 10000)
         {
-            for (int waited = 0; waited <= timeoutMs; waited += 100)
-            {
-                if (FileExists(path))
-                    return true;
-                Sleep(100);
-            }
-            return false;
-        }
-
-        bool SendStop()
-        {
-            SCOWNER manager = OpenManager();
-            SCOWNER service(manager ? OpenServiceA(manager.get(), Name.c_str(), SERVICE_STOP) : 0);
-            SERVICE_STATUS status;
-            return service && ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        }
-
-        // Stops and deletes the test's service, whatever state it is in.
-        void Remove()
-        {
-            SCOWNER manager = OpenManager();
-            SCOWNER service(manager ? OpenServiceA(manager.get(), Name.c_str(), SERVICE_ALL_ACCESS) : 0);
-            if (!service)
-                return;
-            SERVICE_STATUS status;
-            ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-            DeleteService(service.get());
-            service.reset();
-            WaitForState(Name, 0, 10000);
-        }
-
-        int Run(const std::string& arguments, int timeoutMs = 60000)
-        {
-            CHILD child;
-            if (!child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe))
-                return -2;
-            return child.Wait(timeoutMs);
+            return WaitUntil([&] { return ServiceState(Name) == state; }, timeoutMs);
         }
 
         // Runs the controller expecting one box, which is answered with OK;
@@ -154,7 +54,7 @@ namespace
         {
             CHILD child;
             *exitCode = -2;
-            if (!child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe))
+            if (!Start(child, arguments))
                 return "<not started>";
             HWND box = WaitForWindow(child.Id(), "#32770", 20000);
             std::string seen = box ? Narrow(WindowText(box)) + "|" + Narrow(ControlText(box, 0xFFFF)) : "<no box>";
@@ -164,26 +64,21 @@ namespace
             return seen;
         }
 
-        std::string DemoLog() { return ReadTextFile(Dir.File("demoapp.log")); }
-
-        TEMPDIR Dir{"ctl"};
-        std::string Name;
-        std::string Exe;
+        // The demo application's log once it waits for its end.
+        std::string DemoLog(const std::string& path = "")
+        {
+            std::string log = path.empty() ? Dir.File("demoapp.log") : path;
+            WaitUntil([&] { return ReadTextFile(log).find("waiting for WM_QUIT") != std::string::npos; });
+            return ReadTextFile(log);
+        }
     };
 }
 
 TEST_F(ControllerTest, InstallWritesTheServiceSettingsOnce)
 {
     ASSERT_EQ(0, Run("/install"));
-    SERVICECONFIG settings(Name);
-    const QUERY_SERVICE_CONFIGA* config = settings.Get();
-    ASSERT_NE(nullptr, config);
-    EXPECT_EQ(0x110u, config->dwServiceType);
-    EXPECT_EQ(2u, config->dwStartType);
-    EXPECT_EQ(1u, config->dwErrorControl);
-    EXPECT_STREQ("LocalSystem", config->lpServiceStartName);
-    EXPECT_EQ(Name, config->lpDisplayName);
-    EXPECT_EQ(Exe, config->lpBinaryPathName) << "the controller's own path, unquoted";
+    // Own process, interactive; automatic start; normal errors; the controller's own path, unquoted.
+    EXPECT_EQ("272 2 1 LocalSystem " + Name + " " + Exe, ServiceSettings(Name));
 
     EXPECT_EQ(2, Run("/install"));
     EXPECT_EQ(0, Run("/uninstall"));
@@ -195,9 +90,7 @@ TEST_F(ControllerTest, StartRunsTheHostedApplicationAndStopEndsIt)
 {
     ASSERT_EQ(0, Run("/install"));
     ASSERT_EQ(0, Run("/start"));
-    ASSERT_TRUE(WaitForState(Name, SERVICE_RUNNING, 10000));
-    for (int waited = 0; waited < 10000 && DemoLog().find("waiting for WM_QUIT") == std::string::npos; waited += 100)
-        Sleep(100);
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
     std::string log = DemoLog();
     EXPECT_NE(std::string::npos, log.find("command line: \"" + Dir.File("demoapp.exe") + "\" /service\n")) << log;
     EXPECT_NE(std::string::npos, log.find("working directory: " + Dir.Path() + "\n")) << log;
@@ -244,13 +137,13 @@ TEST_F(ControllerTest, AHostedProgramWithoutItsWindowKeepsTheServiceStopPendingU
     HostProbe("nowindow");
     ASSERT_EQ(0, Run("/install"));
     ASSERT_EQ(0, Run("/start"));
-    ASSERT_TRUE(WaitForFile(Dir.File("nowindow.started"), 10000));
-    ASSERT_TRUE(WaitForState(Name, SERVICE_RUNNING, 10000));
-    ASSERT_TRUE(SendStop());
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(Dir.File("nowindow.started")); }));
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+    ASSERT_TRUE(SendStop(Name));
     Sleep(1500);
     EXPECT_EQ((DWORD)SERVICE_STOP_PENDING, ServiceState(Name)) << "nothing can end a program without its window";
     WriteFile(Dir.File("quit.txt"), "");
-    ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 10000));
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
     DWORD specific = 0;
     ServiceState(Name, &specific);
     EXPECT_EQ(1u, specific);
@@ -263,16 +156,16 @@ TEST_F(ControllerTest, AHostedProgramThatEndsByItselfOrCrashesStopsTheService)
         HostProbe(mode);
         ASSERT_EQ(0, Run("/install")) << mode;
         ASSERT_EQ(0, Run("/start")) << mode;
-        ASSERT_TRUE(WaitForFile(Dir.File(std::string(mode) + ".started"), 10000)) << mode;
-        ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 15000)) << mode;
+        ASSERT_TRUE(WaitUntil([&] { return FileExists(Dir.File(std::string(mode) + ".started")); })) << mode;
+        ASSERT_TRUE(WaitForState(SERVICE_STOPPED, 15000)) << mode;
         DWORD specific = 0;
         ServiceState(Name, &specific);
         EXPECT_EQ(1u, specific) << mode;
-        SendStop();
+        SendStop(Name);
         Sleep(300);
         EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name)) << mode << ": a later stop request changes nothing";
         EXPECT_EQ(0, Run("/uninstall")) << mode;
-        ASSERT_TRUE(WaitForState(Name, 0, 10000)) << mode;
+        ASSERT_TRUE(WaitForState(0)) << mode;
     }
 }
 
@@ -281,7 +174,7 @@ TEST_F(ControllerTest, AMissingHostedProgramStopsTheServiceAtOnce)
     WriteConfig(Name, "missing.exe");
     ASSERT_EQ(0, Run("/install"));
     Run("/start");
-    ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 10000));
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
     DWORD specific = 0;
     ServiceState(Name, &specific);
     EXPECT_EQ(1u, specific);
@@ -297,18 +190,12 @@ TEST_F(ControllerTest, LongNamesAreCutForInstallUninstallAndRunOnly)
     EXPECT_EQ(6, Run("/start")) << "START uses the whole name";
 
     // Started under its first 127 characters, the service still finds its program.
-    {
-        SCOWNER manager = OpenManager();
-        SCOWNER service(OpenServiceA(manager.get(), Name.c_str(), SERVICE_START));
-        ASSERT_TRUE(service && StartServiceA(service.get(), 0, 0));
-    }
-    ASSERT_TRUE(WaitForState(Name, SERVICE_RUNNING, 10000));
-    for (int waited = 0; waited < 10000 && DemoLog().find("waiting for WM_QUIT") == std::string::npos; waited += 100)
-        Sleep(100);
+    ASSERT_TRUE(StartServiceA(ServiceHandle(Name, SERVICE_START).get(), 0, 0));
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
     EXPECT_NE(std::string::npos, DemoLog().find("/service"));
     EXPECT_EQ(7, Run("/stop")) << "STOP uses the whole name";
-    ASSERT_TRUE(SendStop());
-    ASSERT_TRUE(WaitForState(Name, SERVICE_STOPPED, 10000));
+    ASSERT_TRUE(SendStop(Name));
+    ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
     EXPECT_EQ(0, Run("/uninstall"));
 }
 
@@ -320,9 +207,7 @@ TEST_F(ControllerTest, AFolderWithBlanksIsRegisteredUnquoted)
     ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(Dir.File("service.cfg").c_str(), (folder + "\\service.cfg").c_str(), FALSE));
     ASSERT_EQ(0, Run("/install"));
-    SERVICECONFIG settings(Name);
-    ASSERT_NE(nullptr, settings.Get());
-    EXPECT_EQ(Exe, settings.Get()->lpBinaryPathName);
+    EXPECT_EQ("272 2 1 LocalSystem " + Name + " " + Exe, ServiceSettings(Name));
 }
 
 TEST_F(ControllerTest, MissingOrIncompleteConfigurationsAreRefusedInEitherLanguage)
@@ -416,10 +301,8 @@ TEST_F(ControllerTest, InADevelopmentTreeTheHostedProgramRunsInTheTreesFolder)
 
     ASSERT_EQ(0, Run("/install"));
     ASSERT_EQ(0, Run("/start"));
-    std::string log = release + "\\demoapp.log";
-    for (int waited = 0; waited < 10000 && ReadTextFile(log).find("waiting for WM_QUIT") == std::string::npos; waited += 100)
-        Sleep(100);
-    EXPECT_NE(std::string::npos, ReadTextFile(log).find("working directory: " + Dir.Path() + "\n")) << ReadTextFile(log);
+    std::string log = DemoLog(release + "\\demoapp.log");
+    EXPECT_NE(std::string::npos, log.find("working directory: " + Dir.Path() + "\n")) << log;
     EXPECT_EQ(0, Run("/stop"));
     EXPECT_EQ(0, Run("/uninstall"));
 }

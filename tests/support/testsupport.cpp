@@ -246,6 +246,7 @@ namespace
     {
         DWORD Pid;
         const char* ClassName;
+        HWND Except;
         HWND Found;
     };
 
@@ -256,7 +257,8 @@ namespace
         GetWindowThreadProcessId(window, &pid);
         char className[128] = "";
         GetClassNameA(window, className, sizeof(className));
-        if (pid == search->Pid && strcmp(className, search->ClassName) == 0 && IsWindowVisible(window))
+        if (pid == search->Pid && window != search->Except && strcmp(className, search->ClassName) == 0 &&
+            IsWindowVisible(window))
         {
             search->Found = window;
             return FALSE;
@@ -265,11 +267,13 @@ namespace
     }
 }
 
-HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs)
+// Windows are listed at once: a walk along the z-order would stop at a window
+// that another program closes meanwhile.
+HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs, HWND except)
 {
     for (int waited = 0; waited <= timeoutMs; waited += 50)
     {
-        SEARCH search = {pid, className, 0};
+        SEARCH search = {pid, className, except, 0};
         EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.Found)
             return search.Found;
@@ -334,6 +338,101 @@ std::string Narrow(const std::wstring& text)
     std::string result(n, '\0');
     WideCharToMultiByte(1252, 0, text.c_str(), (int)text.size(), &result[0], n, 0, 0);
     return result;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    for (int waited = 0; !done(); waited += 100)
+    {
+        if (waited >= timeoutMs)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+std::string WaitForText(const std::function<std::string()>& read, const std::string& expected, int timeoutMs)
+{
+    std::string seen;
+    WaitUntil([&] { return (seen = read()) == expected; }, timeoutMs);
+    return seen;
+}
+
+SCOWNER ServiceHandle(const std::string& name, DWORD access)
+{
+    SCOWNER manager(OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS));
+    return SCOWNER(manager ? OpenServiceA(manager.get(), name.c_str(), access) : 0);
+}
+
+DWORD ServiceState(const std::string& name, DWORD* specificExitCode)
+{
+    SCOWNER service = ServiceHandle(name, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status = {};
+    if (!service || !QueryServiceStatus(service.get(), &status))
+        return 0;
+    if (specificExitCode)
+        *specificExitCode = status.dwServiceSpecificExitCode;
+    return status.dwCurrentState;
+}
+
+std::string ServiceSettings(const std::string& name)
+{
+    SCOWNER service = ServiceHandle(name, SERVICE_QUERY_CONFIG);
+    alignas(8) char buffer[8192];
+    QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+    DWORD needed = 0;
+    if (!service || !QueryServiceConfigA(service.get(), config, sizeof(buffer), &needed))
+        return "";
+    return std::to_string(config->dwServiceType) + " " + std::to_string(config->dwStartType) + " " +
+           std::to_string(config->dwErrorControl) + " " + config->lpServiceStartName + " " + config->lpDisplayName +
+           " " + config->lpBinaryPathName;
+}
+
+bool SendStop(const std::string& name)
+{
+    SCOWNER service = ServiceHandle(name, SERVICE_STOP);
+    SERVICE_STATUS status;
+    return service && ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+}
+
+void RemoveService(const std::string& name)
+{
+    SCOWNER service = ServiceHandle(name, SERVICE_ALL_ACCESS);
+    if (!service)
+        return;
+    SERVICE_STATUS status;
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(service.get());
+    service.reset();
+    WaitUntil([&] { return !ServiceHandle(name, SERVICE_QUERY_STATUS); });
+}
+
+SERVICEDIR::SERVICEDIR(const char* tag) : Dir(tag), Exe(Dir.File("service.exe"))
+{
+    static int counter = 0;
+    Name = std::string("Tarni") + tag + std::to_string(GetCurrentProcessId()) + "x" + std::to_string(++counter);
+    RemoveService(Name);
+}
+
+std::string SERVICEDIR::Copy(const std::vector<std::string>& files) const
+{
+    for (const std::string& file : files)
+    {
+        if (!CopyFileA((SelfDirectory() + "\\..\\service\\" + file).c_str(), Dir.File(file).c_str(), FALSE))
+            return file;
+    }
+    return "";
+}
+
+bool SERVICEDIR::Start(CHILD& child, const std::string& arguments) const
+{
+    return child.Start("\"" + Exe + "\" " + arguments, Dir.Path(), {}, Exe);
+}
+
+int SERVICEDIR::Run(const std::string& arguments, int timeoutMs) const
+{
+    CHILD child;
+    return Start(child, arguments) ? child.Wait(timeoutMs) : -2;
 }
 
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -105,8 +106,9 @@ namespace TESTSUPPORT
     bool FileExists(const std::string& path);
     std::vector<std::string> SplitLines(const std::string& text);   // CR LF or LF
 
-    // A top-level window of class className owned by process pid, waited for.
-    HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs);
+    // A visible top-level window of class className owned by process pid,
+    // other than except, waited for.
+    HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs, HWND except = 0);
     std::wstring WindowText(HWND window);
     std::wstring ControlText(HWND dialog, int id);
     bool PressButton(HWND dialog, int id);
@@ -117,4 +119,45 @@ namespace TESTSUPPORT
     std::vector<SIZE> LineExtents(HFONT font, const std::wstring& text, wchar_t separator, const std::wstring& emptyLine);
 
     std::string Narrow(const std::wstring& text);
+
+    // done() until it holds, for up to timeoutMs; whether it held.
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+    // read() until it gives expected, for up to timeoutMs; the last text read.
+    std::string WaitForText(const std::function<std::string()>& read, const std::string& expected,
+                            int timeoutMs = 15000);
+
+    struct SCCLOSE
+    {
+        void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+    };
+    typedef std::unique_ptr<std::remove_pointer<SC_HANDLE>::type, SCCLOSE> SCOWNER;
+    // The service opened with access through a manager with full access; null when either fails.
+    SCOWNER ServiceHandle(const std::string& name, DWORD access);
+    // State of a service, 0 when it cannot be read; its specific exit code too.
+    DWORD ServiceState(const std::string& name, DWORD* specificExitCode = 0);
+    // "type start error account display-name binary" of a service, empty when unreadable.
+    std::string ServiceSettings(const std::string& name);
+    // A stop request that does not wait for the service.
+    bool SendStop(const std::string& name);
+    // Stops and deletes a service whatever its state; waits until it is gone.
+    void RemoveService(const std::string& name);
+
+    // Copies of the built controller and its companions in a folder of their
+    // own, for a service name ("Tarni" tag pid x counter) no other test uses;
+    // that service is removed when the object is made and when it goes.
+    class SERVICEDIR
+    {
+    public:
+        explicit SERVICEDIR(const char* tag);
+        ~SERVICEDIR() { RemoveService(Name); }
+        // Files of the service's build folder into Dir; the first that failed, else "".
+        std::string Copy(const std::vector<std::string>& files) const;
+        // Exe with arguments, in Dir.
+        bool Start(CHILD& child, const std::string& arguments) const;
+        int Run(const std::string& arguments, int timeoutMs = 60000) const;
+
+        TEMPDIR Dir;
+        std::string Name;
+        std::string Exe;
+    };
 }
