@@ -12,6 +12,7 @@
 #include "framework/os/osys.h"
 #include "framework/os/winhandle_win32.h"
 #include "framework/windows/helpfile.h"
+#include "framework/windows/winapp_win32.h"
 
 namespace
 {
@@ -397,7 +398,12 @@ int DIALOG::ModalLoop()
         if (!ctrlTab && message.message != WM__ENDMODAL && IsDlgMsg(hWnd, &message))
             continue;
         if (message.message == WM__APPMESSAGE)
-            continue;   // for the application object; a program without one drops it
+        {
+            // A program without an application object drops it.
+            if (APPLICATION::Current())
+                APPLICATION::Current()->Message((int)message.wParam, 0, message.lParam, 0);
+            continue;
+        }
         HELPFILE* help = HELPFILE::Existing();
         if (help && help->PreTranslate(&message))
             continue;
