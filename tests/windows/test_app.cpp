@@ -1,0 +1,165 @@
+// The application object and its main loop, menus on a real menu resource,
+// and the taskbar icon under Wine's notification area and through its seam.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/windows/winapp_win32.h"
+#include "framework/windows/windows_win32.h"
+#include "tests/support/assertspy.h"
+#include "tests/windows/test_app.h"
+
+namespace
+{
+    typedef std::vector<std::vector<LONG_PTR>> ROWS;
+
+    // Records its events; on APPLICATION_OPEN it runs the test's set-up.
+    class TESTAPP : public APPLICATION
+    {
+    public:
+        ROWS Rows;
+        void (*OnOpen)() = 0;
+        LRESULT Message(int event, WPARAM wParam, LPARAM lParam, LPARAM extra) override
+        {
+            Rows.push_back({event, (LONG_PTR)wParam, lParam, extra});
+            if (event == APPLICATION_OPEN && OnOpen)
+                OnOpen();
+            return 0;
+        }
+    };
+
+    // Answers the accelerator query with answer and, when own, a table of its
+    // own; records the commands it receives.
+    class KEYWINDOW : public WINDOW
+    {
+    public:
+        KEYWINDOW(const char* className, LRESULT answer, bool own)
+            : WINDOW(WS_OVERLAPPEDWINDOW | WS_VISIBLE, "keys", 10, 10, 200, 100, 0, 0, 0, className), Answer(answer),
+              Own(own ? LoadAcceleratorsA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDA_WINKEYS)) : 0)
+        {
+        }
+        ~KEYWINDOW() override
+        {
+            if (Own)
+                DestroyAcceleratorTable(Own);
+        }
+        LRESULT WinProc(UINT message, WPARAM wParam, LPARAM lParam) override
+        {
+            if (message != WM__QUERYACCELERATORS || !wParam)
+                return WINDOW::WinProc(message, wParam, lParam);
+            *reinterpret_cast<HACCEL*>(wParam) = Own;
+            return Answer;
+        }
+        int OnMenuCommand(int id) override
+        {
+            Commands.push_back(id);
+            return 1;
+        }
+        std::vector<int> Commands;
+        bool WasActive = false;
+
+    private:
+        LRESULT Answer;
+        HACCEL Own;
+    };
+
+    KEYWINDOW* gKeyWindow = 0;
+
+    void PressF2()
+    {
+        SetForegroundWindow(gKeyWindow->Hwnd());
+        SetActiveWindow(gKeyWindow->Hwnd());
+        gKeyWindow->WasActive = GetActiveWindow() == gKeyWindow->Hwnd();
+        PostMessageA(gKeyWindow->Hwnd(), WM_KEYDOWN, VK_F2, 1);
+        PostQuitMessage(0);
+    }
+
+    void PostEvents()
+    {
+        PostThreadMessageA(GetCurrentThreadId(), WM__APPMESSAGE, 7, 99);
+        PostMessageA(gKeyWindow->Hwnd(), WM__APPMESSAGE, 0x10, -5);
+        PostQuitMessage(3);
+    }
+
+    // Posted messages only: a visible window's WM_PAINT comes back until painted.
+    void DropQueue()
+    {
+        MSG message;
+        while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE))
+            continue;
+    }
+}
+
+TEST(Application, OpenComesFirstThenEventsUntilQuit)
+{
+    KEYWINDOW window("TarniAppEvents", 1, false);
+    gKeyWindow = &window;
+    TESTAPP app;
+    app.OnOpen = PostEvents;
+    EXPECT_EQ(0, app.Run());
+    DropQueue();
+    EXPECT_EQ((ROWS{{APPLICATION::APPLICATION_OPEN, 0, 0, 0}, {7, 0, 99, 0}, {0x10, 0, -5, 0}}), app.Rows);
+}
+
+TEST(Application, ModalDialogHandsEventsToTheApplication)
+{
+    TESTAPP app;
+    DIALOG dialog(IDD_APPDIALOG, 0, GetModuleHandleA(0));
+    ASSERT_TRUE(dialog.Hwnd());
+    PostThreadMessageA(GetCurrentThreadId(), WM__APPMESSAGE, 9, 42);
+    dialog.EndModal(5);
+    EXPECT_EQ(5, dialog.RunModal());
+    EXPECT_EQ((ROWS{{9, 0, 42, 0}}), app.Rows);
+}
+
+TEST(Application, AcceleratorsFollowTheActiveWindow)
+{
+    struct CASE
+    {
+        const char* ClassName;
+        LRESULT Answer;
+        bool Own;
+        std::vector<int> Commands;
+    } cases[] = {
+        {"TarniAppKeys", 1, false, {IDM_NEW}},     // the application's class: its table
+        {"TarniAppKeys", 1, true, {IDM_NEW}},      // the class wins over the window's table
+        {"TarniAppOther", 1, false, {}},           // another class without a table of its own
+        {"TarniAppOther", 1, true, {IDM_EXIT}},    // the table the window answers
+        {"TarniAppOther", 0, true, {}},            // a window answering 0 gets none
+    };
+    for (const CASE& c : cases)
+    {
+        KEYWINDOW window(c.ClassName, c.Answer, c.Own);
+        gKeyWindow = &window;
+        TESTAPP app;
+        app.SetAccelerators(IDA_APPKEYS, "TarniAppKeys");
+        app.OnOpen = PressF2;
+        app.Run();
+        DropQueue();
+        EXPECT_TRUE(window.WasActive) << c.ClassName;
+        EXPECT_EQ(c.Commands, window.Commands) << c.ClassName << " answer " << c.Answer << " own " << c.Own;
+    }
+}
+
+TEST(Application, SecondObjectIsReportedAndBecomesCurrent)
+{
+    ASSERTSPY spy;
+    {
+        TESTAPP first;
+        EXPECT_EQ(&first, APPLICATION::Current());
+        {
+            TESTAPP second;
+            EXPECT_EQ(&second, APPLICATION::Current());
+            ASSERT_EQ(1u, spy.Count());
+            EXPECT_EQ("APPLICATION::pCurrentInstance==NULL", spy.Last().Condition);
+        }
+        EXPECT_EQ(1u, spy.Count());
+    }
+    ASSERT_EQ(2u, spy.Count());
+    EXPECT_EQ("APPLICATION::pCurrentInstance==this", spy.Last().Condition);
+    EXPECT_EQ(nullptr, APPLICATION::Current());
+}
