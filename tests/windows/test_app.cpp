@@ -163,3 +163,83 @@ TEST(Application, SecondObjectIsReportedAndBecomesCurrent)
     EXPECT_EQ("APPLICATION::pCurrentInstance==this", spy.Last().Condition);
     EXPECT_EQ(nullptr, APPLICATION::Current());
 }
+
+namespace
+{
+    std::string Narrow(const WSTRING& text) { return STRING(text, 1252).Text(); }
+}
+
+TEST(Menu, IdFromNameMatchesCleanedTextOrTextBeforeTabDepthFirst)
+{
+    MENU menu(IDM_APPMENU, GetModuleHandleA(0));
+    ASSERT_TRUE(menu.Handle());
+    const struct
+    {
+        const char* Name;
+        int Id;
+    } cases[] = {
+        {"open", IDM_RECENT},       // cleaned, case ignored; inside a submenu before the top-level twin
+        {"&Open...", IDM_RECENT},   // the text before the tab
+        {"Open...", -1},            // neither
+        {"Exit", IDM_EXIT},
+        {"&Open...\tCtrl+O", -1},   // the accelerator part never matches
+        {"Recent", -1},             // submenu entries are not answered
+        {"missing", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Id, menu.GetMenuIdFromName(c.Name)) << c.Name;
+}
+
+TEST(Menu, OperationsOnItemsBySubmenuPositionAndId)
+{
+    WINDOW window(WS_OVERLAPPEDWINDOW, "menu", 10, 10, 200, 100);
+    SetMenu(window.Hwnd(), LoadMenuA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDM_APPMENU)));
+    MENU bar(window.Hwnd());
+    ASSERT_TRUE(bar.Handle());
+    EXPECT_EQ("&Open...\tCtrl+O", Narrow(bar.GetMenuItemText(IDM_RECENT, false)));
+    EXPECT_EQ("&Open...\tCtrl+Shift+O", Narrow(bar.GetMenuItemText(1, true)));
+    EXPECT_EQ("", Narrow(bar.GetMenuItemText(999, false)));
+    HMENU file = GetSubMenu(bar.Handle(), 0);
+    EXPECT_EQ(GetSubMenu(file, 1), bar.FindSubMenu(IDM_RECENT));
+    EXPECT_EQ(file, bar.FindSubMenu(IDM_EXIT));
+    EXPECT_EQ(nullptr, bar.FindSubMenu(999));
+    EXPECT_TRUE(bar.CheckItem(IDM_NEW, true));
+    EXPECT_TRUE(bar.EnableItem(IDM_EXIT, false));
+    EXPECT_EQ((UINT)MF_CHECKED, GetMenuState(file, IDM_NEW, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_EQ((UINT)MF_GRAYED, GetMenuState(file, IDM_EXIT, MF_BYCOMMAND) & MF_GRAYED);
+
+    MENU items(file, window.Hwnd(), false);
+    EXPECT_EQ(4, items.ItemCount());
+    EXPECT_EQ(IDM_EXIT, items.ItemId(3));
+    ASSERTSPY spy;
+    items.DeleteMenuItemSeparator(0, false);   // "&New" stays, reported
+    ASSERT_EQ(1u, spy.Count());
+    EXPECT_EQ("nowarn || item_is_separator", spy.Last().Condition);
+    items.DeleteMenuItemSeparator(0, true);
+    items.DeleteMenuItemSeparator(2, false);
+    EXPECT_EQ(1u, spy.Count());
+    EXPECT_EQ(IDM_EXIT, items.ItemId(2));
+    EXPECT_TRUE(items.DeleteItem(IDM_EXIT, false));
+    EXPECT_FALSE(items.DeleteItem(IDM_EXIT, false));
+    EXPECT_EQ(2, items.ItemCount());
+}
+
+TEST(Menu, DeepNestingAndLongTextsAreFound)
+{
+    HMENU root = CreatePopupMenu();
+    HMENU parent = root;
+    for (int level = 0; level < 20; level++)
+    {
+        HMENU sub = CreatePopupMenu();
+        AppendMenuA(parent, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "level");
+        parent = sub;
+    }
+    std::string text(299, 'x');
+    text += 'Z';
+    AppendMenuA(parent, MF_STRING, 900, text.c_str());
+    MENU menu(root, 0, true);
+    EXPECT_EQ(900, menu.GetMenuIdFromName(text.c_str()));
+    EXPECT_EQ(parent, menu.FindSubMenu(900));
+    EXPECT_EQ(text.substr(0, 256), Narrow(menu.GetMenuItemText(900, false)));
+    EXPECT_EQ(-1, menu.GetMenuIdFromName(text.substr(0, 256).c_str()));
+}
