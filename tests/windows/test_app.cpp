@@ -243,3 +243,106 @@ TEST(Menu, DeepNestingAndLongTextsAreFound)
     EXPECT_EQ(text.substr(0, 256), Narrow(menu.GetMenuItemText(900, false)));
     EXPECT_EQ(-1, menu.GetMenuIdFromName(text.substr(0, 256).c_str()));
 }
+
+namespace
+{
+    // What reached the shell, one line a call.
+    std::vector<std::string> gShellCalls;
+    DWORD gFailing = (DWORD)-1;
+
+    BOOL WINAPI FakeShell(DWORD message, NOTIFYICONDATAA* d)
+    {
+        const char* names[] = {"ADD", "MODIFY", "DELETE"};
+        char line[1024];
+        snprintf(line, sizeof(line), "%s %lu %x %x %s|%s|%s|%u|%lx|%d", message < 3 ? names[message] : "?",
+                 (unsigned long)d->cbSize, d->uFlags, d->uCallbackMessage, d->szTip, d->szInfoTitle, d->szInfo,
+                 d->uTimeout, (unsigned long)d->dwInfoFlags, d->hIcon != 0);
+        gShellCalls.push_back(line);
+        return message != gFailing;
+    }
+
+    // The shell calls go to FakeShell while in scope; failing names the one that fails.
+    struct SHELLSEAM
+    {
+        explicit SHELLSEAM(DWORD failing = (DWORD)-1) : Previous(TASKBARICON::SetShellFunction(FakeShell))
+        {
+            gShellCalls.clear();
+            gFailing = failing;
+        }
+        ~SHELLSEAM() { TASKBARICON::SetShellFunction(Previous); }
+        NOTIFYICONFUNCTION Previous;
+    };
+
+    std::string Small(const char* call) { return STRING::Sprintf(call, (unsigned)TASKBARICON::SMALLSIZE).Text(); }
+}
+
+TEST(TaskbarIcon, WineNotificationAreaTakesEveryChange)
+{
+    WINDOW owner(WS_OVERLAPPEDWINDOW, "owner", 10, 10, 200, 100);
+    TASKBARICON icon(owner.Hwnd(), 1, IDI_APPICON, "Tarni & Co");
+    EXPECT_TRUE(icon.IsRunning());
+    EXPECT_TRUE(icon.SetTooltip("Tarni"));
+    EXPECT_TRUE(icon.SetBalloon(NIIF_INFO, "Title", "Text", -1));
+    EXPECT_TRUE(icon.SetIcon(IDI_APPICON));
+    EXPECT_TRUE(icon.Remove(false));
+    EXPECT_FALSE(icon.IsRunning());
+}
+
+TEST(TaskbarIcon, TextsReachTheShellEscapedAndCut)
+{
+    SHELLSEAM seam;
+    ASSERTSPY spy;
+    TASKBARICON icon(0, 3, IDI_APPICON, "A&B");
+    TASKBARICON bare(0, 4, 77, 0);   // no such icon: reported, added without one
+    EXPECT_EQ(1u, spy.Count());
+    icon.SetTooltip("Tom & Jerry");
+    icon.SetTooltip(std::string(100, 't').c_str());
+    icon.SetTooltip(std::string(30, '&').c_str());
+    icon.SetTooltip(std::string(10000, 'y').c_str());
+    icon.SetTooltip(0);
+    icon.SetBalloon(NIIF_WARNING, "Title", "Text", -1);
+    icon.SetBalloon(NIIF_INFO, std::string(100, 'T').c_str(), std::string(300, 'x').c_str(), 30);
+    icon.SetIcon(IDI_APPICON);
+    icon.Remove(false);
+    const std::string T63(63, 't'), A63(63, '&'), Y63(63, 'y');
+    const std::vector<std::string> expected = {
+        "ADD 904 7 4f0 A&B|||0|0|1",
+        "ADD 904 1 4f0 |||0|0|0",
+        Small("MODIFY %u 4 0 Tom &&& Jerry|||0|0|0"),
+        Small("MODIFY %u 4 0 ") + T63 + "|||0|0|0",
+        Small("MODIFY %u 4 0 ") + A63 + "|||0|0|0",
+        Small("MODIFY %u 4 0 ") + Y63 + "|||0|0|0",
+        Small("MODIFY %u 4 0 |||0|0|0"),
+        "MODIFY 904 10 0 |Title|Text|10|2|0",
+        "MODIFY 904 10 0 |" + std::string(63, 'T') + "|" + std::string(255, 'x') + "|30|1|0",
+        Small("MODIFY %u 2 0 |||0|0|1"),
+        Small("DELETE %u 0 0 |||0|0|0"),
+    };
+    EXPECT_EQ(expected, gShellCalls);
+    EXPECT_EQ(sizeof(void*) == 8 ? 520u : 504u, TASKBARICON::SMALLSIZE);
+}
+
+TEST(TaskbarIcon, LostIconIsPutBackOnceUnderTheGuard)
+{
+    SHELLSEAM seam(NIM_MODIFY);
+    TASKBARICON icon(0, 5, 0, "old");
+    gShellCalls.clear();
+    EXPECT_FALSE(icon.SetTooltip("new"));
+    const std::string tip = Small("MODIFY %u 4 0 new|||0|0|0");
+    EXPECT_EQ((std::vector<std::string>{tip, tip, Small("DELETE %u 0 0 |||0|0|0"), "ADD 904 5 4f0 new|||0|0|0", tip}),
+              gShellCalls);
+    gShellCalls.clear();
+    EXPECT_FALSE(icon.SetBalloon(NIIF_INFO, "t", "x", 5));   // by force: no tool tip first
+    ASSERT_EQ(4u, gShellCalls.size());
+    EXPECT_EQ("MODIFY 904 10 0 |t|x|5|1|0", gShellCalls[0]);
+    EXPECT_EQ(Small("DELETE %u 0 0 |||0|0|0"), gShellCalls[1]);
+    EXPECT_TRUE(icon.IsRunning());
+}
+
+TEST(TaskbarIcon, FailedAddIsTriedOnceMore)
+{
+    SHELLSEAM seam(NIM_ADD);
+    TASKBARICON icon(0, 6, 0, "tip");
+    EXPECT_FALSE(icon.IsRunning());
+    EXPECT_EQ(2u, gShellCalls.size());
+}
