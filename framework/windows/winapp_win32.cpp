@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include <vector>
+
 #include "framework/app/logit.h"
 #include "framework/app/resources.h"
 #include "framework/windows/helpfile.h"
@@ -66,12 +68,10 @@ namespace
         int length = GetMenuStringW(menu, (UINT)position, 0, 0, MF_BYPOSITION);
         if (length <= 0)
             return WSTRING();
-        WSTRING text;
-        wchar_t* buffer = new wchar_t[(size_t)length + 1];
-        if (GetMenuStringW(menu, (UINT)position, buffer, length + 1, MF_BYPOSITION) > 0)
-            text = WSTRING(reinterpret_cast<const char16_t*>(buffer));
-        delete[] buffer;
-        return text;
+        std::vector<wchar_t> buffer((size_t)length + 1, 0);
+        if (GetMenuStringW(menu, (UINT)position, buffer.data(), length + 1, MF_BYPOSITION) <= 0)
+            return WSTRING();
+        return WSTRING(reinterpret_cast<const char16_t*>(buffer.data()));
     }
 
     bool NameMatches(const WSTRING& itemText, const WSTRING& name)
@@ -328,6 +328,7 @@ int MENU::ItemCount() { return hMenu ? GetMenuItemCount(hMenu) : 0; }
 
 // The 32-bit build's version-3 size is 504; the 64-bit one's is larger.
 const DWORD TASKBARICON::SMALLSIZE = offsetof(NOTIFYICONDATAA, hBalloonIcon);
+static_assert(sizeof(void*) == 8 || offsetof(NOTIFYICONDATAA, hBalloonIcon) == 504, "version-3 size");
 
 TASKBARICON::TASKBARICON(HWND owner, UINT iconId, int iconResourceId, const char* tooltip)
     : Running(0), Owner(owner), IconId(iconId), IconResourceId((uint16_t)iconResourceId), Tooltip(tooltip ? tooltip : ""),

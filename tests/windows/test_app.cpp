@@ -39,7 +39,11 @@ namespace
         KEYWINDOW(const char* className, LRESULT answer, bool own)
             : WINDOW(WS_OVERLAPPEDWINDOW | WS_VISIBLE, "keys", 10, 10, 200, 100, 0, 0, 0, className), Answer(answer),
               Own(own ? LoadAcceleratorsA(GetModuleHandleA(0), MAKEINTRESOURCEA(IDA_WINKEYS)) : 0) {}
-        ~KEYWINDOW() override { Own && DestroyAcceleratorTable(Own); }
+        ~KEYWINDOW() override
+        {
+            if (Own)
+                DestroyAcceleratorTable(Own);
+        }
         LRESULT WinProc(UINT message, WPARAM wParam, LPARAM lParam) override
         {
             if (message != WM__QUERYACCELERATORS || !wParam)
