@@ -350,7 +350,7 @@ NOTIFYICONFUNCTION TASKBARICON::SetShellFunction(NOTIFYICONFUNCTION hook)
     return previous;
 }
 
-HICON TASKBARICON::LoadIcon(int iconResourceId)
+HICON TASKBARICON::LoadSmallIcon(int iconResourceId)
 {
     int size = GetSystemMetrics(SM_CXSMICON);
     HICON icon = 0;
@@ -372,7 +372,7 @@ bool TASKBARICON::Add()
     nof.Data.uID = IconId;
     nof.Data.uFlags = NIF_MESSAGE;
     nof.Data.uCallbackMessage = WM__NOTIFYICON;
-    OWNEDICON icon(IconResourceId ? LoadIcon(IconResourceId) : 0);
+    OWNEDICON icon(IconResourceId ? LoadSmallIcon(IconResourceId) : 0);
     if (icon.Get())
     {
         nof.Data.uFlags |= NIF_ICON;
@@ -457,7 +457,7 @@ bool TASKBARICON::SetBalloon(DWORD flags, const char* title, const char* text, i
 
 bool TASKBARICON::SetIcon(int iconResourceId)
 {
-    OWNEDICON icon(LoadIcon(iconResourceId));
+    OWNEDICON icon(LoadSmallIcon(iconResourceId));
     IconResourceId = (uint16_t)iconResourceId;
     NOTIFYBUFFER nof;
     memset(&nof, 0, sizeof(nof));

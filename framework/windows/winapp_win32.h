@@ -133,7 +133,7 @@ public:
 private:
     bool PutBack(bool force);
     bool Recreate(bool force);
-    HICON LoadIcon(int iconResourceId);
+    HICON LoadSmallIcon(int iconResourceId);
 
     int Running;
     HWND Owner;
