@@ -108,6 +108,20 @@ TEST(Application, AcceleratorsFollowTheActiveWindow)
     }
 }
 
+TEST(Application, PlainLoopTranslatesOnlyWhileItsWindowIsActive)
+{
+    KEYWINDOW window("TarniAppPlain", 1, false), other("TarniAppPlain", 1, false);
+    for (KEYWINDOW* active : {&window, &other})
+    {
+        SetForegroundWindow(active->Hwnd());
+        PostMessageA(active->Hwnd(), WM_KEYDOWN, VK_F2, 1);
+        PostQuitMessage(0);
+        TARNIAPP::MainDispatchLoop(window.Hwnd(), IDA_APPKEYS);
+    }
+    EXPECT_EQ(std::vector<int>{IDM_NEW}, window.Commands);
+    EXPECT_TRUE(other.Commands.empty());
+}
+
 TEST(Application, SecondObjectIsReportedAndBecomesCurrent)
 {
     ASSERTSPY spy;
