@@ -1,6 +1,7 @@
 // A program built on the frame for the frame's tests. It reports what the
 // frame made of its start (arguments, directories, language) into the file
-// named by FRAMEPROBE_REPORT, and raises an assertion on request.
+// named by FRAMEPROBE_REPORT, and raises an assertion, a fault or the fault
+// hot key on request.
 
 #include <windows.h>
 #include <stdio.h>
@@ -15,6 +16,18 @@ static int ProbeMain(int count, char** arguments, char** environment)
 {
     if (TestArg("PROBEASSERT"))
         AssertHandler(0, "probe==condition", __FILE__, __LINE__, "raised on request", 0);
+    if (TestArg("PROBEFAULT"))
+    {
+        volatile int* volatile nowhere = 0;
+        *nowhere = 1;
+    }
+    if (TestArg("PROBEF9"))
+    {
+        BYTE keys[256] = {};
+        keys[VK_CONTROL] = keys[VK_SHIFT] = 0x80;
+        SetKeyboardState(keys);
+        DiagnosticHotKeys(WM_KEYDOWN, VK_F9, 0);
+    }
 
     const char* reportPath = getenv("FRAMEPROBE_REPORT");
     FILE* report = reportPath ? fopen(reportPath, "wb") : 0;
