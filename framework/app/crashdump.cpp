@@ -79,7 +79,8 @@ namespace
 
     void WriteDump(const char* name, EXCEPTION_POINTERS* exception)
     {
-        OWNEDHANDLE file(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0));
+        OWNEDHANDLE file(
+            CreateFileA(name, GENERIC_WRITE, FILE_SHARE_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0));
         if (!file.Valid())
             return;
         MINIDUMP_EXCEPTION_INFORMATION information;
@@ -159,8 +160,8 @@ namespace
             if (!fallback)
             {
                 char address[512];
-                FORMAT::Print(address, sizeof(address), "%s/common/crashreport.php?filename=%s%s", CRASHDUMP::ReportHost,
-                              baseName, gLocale == 7 ? "&html=htm" : "");
+                FORMAT::Print(address, sizeof(address), "%s/common/crashreport.php?filename=%s%s",
+                              CRASHDUMP::ReportHost, baseName, gLocale == 7 ? "&html=htm" : "");
                 OSYS::OpenDocument(address, 0);
             }
         }

@@ -16,7 +16,20 @@ static int ProbeMain(int count, char** arguments, char** environment)
 {
     if (TestArg("PROBEASSERT"))
         AssertHandler(0, "probe==condition", __FILE__, __LINE__, "raised on request", 0);
-    if (TestArg("PROBEFAULT"))
+    if (TestArg("PROBETWOFAULTS"))
+    {
+        // A second thread faults while the first is in the handler.
+        auto fault = [](void*) -> DWORD {
+            Sleep(500);
+            volatile int* volatile nowhere = 0;
+            *nowhere = 1;
+            return 0;
+        };
+        HANDLE thread = CreateThread(0, 0, fault, 0, 0, 0);
+        if (thread)
+            CloseHandle(thread);
+    }
+    if (TestArg("PROBEFAULT") || TestArg("PROBETWOFAULTS"))
     {
         volatile int* volatile nowhere = 0;
         *nowhere = 1;
