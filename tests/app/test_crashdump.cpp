@@ -250,3 +250,25 @@ TEST_F(CrashDump, FailuresStillEndWith42OrAsWindowsWould)
     EXPECT_EQ(Form + Dump + "TARNI.dmp", Url());
     EXPECT_FALSE(FileExists(missing));
 }
+
+// service.exe arms the handler with the option: its assertion (a line without
+// "=" in "service.cfg") answered No ends in the question and exit 42.
+TEST_F(CrashDump, ServiceAssertionAnsweredNoEndsInTheHandler)
+{
+    SERVICEDIR service("CRASH");
+    ASSERT_EQ("", service.Copy({"service.exe"}));
+    WriteFile(service.Dir.File("service.cfg"), "AppName=" + service.Name + "\r\nno equals sign\r\n");
+    const std::string dump = Desktop + "\\Tarni.CrashInfo.SERVICE000." + User + ".TARNI.dmp";
+    ATEND remove{[&] { DeleteFileA(dump.c_str()); }};
+    CHILD child;
+    ASSERT_TRUE(service.Start(child, "/CRASHDUMP /uninstall"));
+    HWND assertion = WaitForWindow(child.Id(), "#32770", 60000);
+    ASSERT_NE(nullptr, assertion);
+    PressButton(assertion, IDNO);
+    HWND question = WaitForWindow(child.Id(), "#32770", 60000, assertion);
+    ASSERT_NE(nullptr, question);
+    EXPECT_EQ(L"service Crash", WindowText(question));
+    PressButton(question, IDNO);
+    EXPECT_EQ(42, child.Wait(60000));
+    EXPECT_TRUE(FileExists(dump));
+}
