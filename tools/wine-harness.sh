@@ -72,6 +72,14 @@ start)
         wineserver -w >>"$log" 2>&1
         touch "$WINEPREFIX/.tarni-ready"
     fi
+    # A fresh prefix links the desktop and documents to the real home folder:
+    # tests write there, so they get real folders inside the prefix.
+    for folder in "$WINEPREFIX/drive_c/users/${USER:-$(id -un)}"/{Desktop,Documents}; do
+        if [ -L "$folder" ]; then
+            rm -f "$folder"
+            mkdir -p "$folder"
+        fi
+    done
     # A persistent server makes each program run cheap; plain wineboot (never
     # wineboot -i) starts the service manager once.
     wineserver -p >>"$log" 2>&1

@@ -354,6 +354,7 @@ int Run(void* instance, APPMAINFUNC appMain)
     if (gKernel32)
         FreeLibrary(gKernel32);
     gKernel32 = 0;
+    CRASHDUMP::ReleaseReserve();
     return result;
 }
 

@@ -129,4 +129,7 @@ namespace OSYS
     bool CreateDirectoryPath(const char* path);
     bool CopyTree(const char* source, const char* target);
     bool DeleteTree(const char* directory);
+    // Compresses the existing file source into a new gzip file target
+    // (replaced when it exists); a partial target is removed on failure.
+    bool GzipFile(const char* source, const char* target);
 }

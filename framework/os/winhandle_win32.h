@@ -65,6 +65,7 @@ public:
     }
     OWNEDLIBRARY(const OWNEDLIBRARY&) = delete;
     OWNEDLIBRARY& operator=(const OWNEDLIBRARY&) = delete;
+    HMODULE Get() const { return Module; }
     // Cast the result to the function's type.
     void* Function(const char* name) const
     {

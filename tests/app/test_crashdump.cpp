@@ -1,0 +1,274 @@
+// The crash dump handler, on a probe that faults: the dump on the desktop, its
+// gzip copy, the question box read from here, the upload address received by
+// a stand-in browser, the kinds and names, and the ways it can fail.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/app/crashdump.h"
+#include "framework/os/osys.h"
+#include "framework/windows/winmisc_win32.h"
+#include "tests/support/testsupport.h"
+
+using namespace TESTSUPPORT;
+
+namespace
+{
+    const std::string Form = std::string(CRASHDUMP::ReportHost) + "/common/crashreport.php?filename=";
+
+    std::string RegText(HKEY root, const std::string& key, const char* value)
+    {
+        char text[1024] = "";
+        DWORD size = sizeof(text);
+        return RegGetValueA(root, key.c_str(), value, RRF_RT_REG_SZ, 0, text, &size) == ERROR_SUCCESS ? text : "";
+    }
+
+    void SetRegText(HKEY root, const std::string& key, const char* value, const std::string& text)
+    {
+        DWORD size = (DWORD)text.size() + 1;
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueA(root, key.c_str(), value, REG_SZ, text.c_str(), size));
+    }
+
+    // The content of a gzip file, empty when it is not one.
+    std::string Gunzip(const std::string& path)
+    {
+        std::string content;
+        gzFile file = gzopen(path.c_str(), "rb");
+        char buffer[65536];
+        int count = -1;
+        if (file && !gzdirect(file))
+            while ((count = gzread(file, buffer, sizeof(buffer))) > 0)
+                content.append(buffer, count);
+        return file && gzclose(file) == Z_OK && count == 0 ? content : "";
+    }
+
+    // A copy of the frame probe and the stand-in browser, registered for the
+    // report host's scheme while the test runs; the probe's dumps are removed
+    // from the desktop before and after.
+    class CrashDump : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\frameprobe.exe").c_str(), Probe.c_str(), FALSE));
+            const std::string browser = Dir.File("urlcapture.exe");
+            ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\urlcapture.exe").c_str(), browser.c_str(), FALSE));
+            SavedBrowser = RegText(HKEY_CLASSES_ROOT, BrowserKey, 0);
+            SetRegText(HKEY_CLASSES_ROOT, BrowserKey, 0, "\"" + browser + "\" \"%1\"");
+            Clear();
+        }
+        void TearDown() override
+        {
+            Clear();
+            SetRegText(HKEY_CLASSES_ROOT, BrowserKey, 0, SavedBrowser);
+        }
+        void Clear()
+        {
+            for (const std::string& name : Dumps())
+                DeleteFileA((Desktop + "\\" + name).c_str());
+            DeleteFileA(Dir.File("url.txt").c_str());
+        }
+
+        // The probe's dump files on the desktop, sorted.
+        std::vector<std::string> Dumps()
+        {
+            std::vector<std::string> names;
+            WIN32_FIND_DATAA found;
+            HANDLE search = FindFirstFileA((Desktop + "\\Tarni.CrashInfo.FRAMEPROBE000.*").c_str(), &found);
+            for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+                names.push_back(found.cFileName);
+            if (search != INVALID_HANDLE_VALUE)
+                FindClose(search);
+            std::sort(names.begin(), names.end());
+            return names;
+        }
+
+        // The probe's exit code; a box it shows is handed to answer first.
+        int Run(const std::string& arguments, const std::function<void(HWND)>& answer = nullptr)
+        {
+            CHILD child;
+            if (!child.Start("\"" + Probe + "\" " + arguments, Dir.Path(), {}, Probe))
+                return -2;
+            if (answer)
+                answer(WaitForWindow(child.Id(), "#32770", 60000));
+            return child.Wait(120000);
+        }
+
+        // The address the browser received; with wait, once it is there.
+        std::string Url(bool wait = true)
+        {
+            WaitUntil([&] { return !wait || FileExists(Dir.File("url.txt")); }, 20000);
+            return ReadFile(Dir.File("url.txt"));
+        }
+
+        TEMPDIR Dir{"crash"};
+        std::string Probe = Dir.File("frameprobe.exe");
+        std::string Desktop = SystemFolder(8);
+        std::string User = OSYS::GetUserName().Text();   // no blanks here
+        std::string Dump = "Tarni.CrashInfo.FRAMEPROBE000." + User + ".";
+        std::string BrowserKey = Form.substr(0, Form.find(':')) + "\\shell\\open\\command";
+        std::string SavedBrowser;
+    };
+}
+
+// With a log the dump is sent without asking: compressed, the ".dmp" gone,
+// the address opened in the language's form, the steps logged.
+TEST_F(CrashDump, WithALogTheDumpIsCompressedAndTheFormOpenedWithoutAsking)
+{
+    const std::string dump = Dump + "TARNI.dmp", log = Dir.File("crash.log");
+    for (const char* language : {"", "/LANG:GER"})
+    {
+        Clear();
+        ASSERT_EQ(42, Run("/CRASHDUMP /LOGIT:" + log + " " + language + " /PROBEFAULT"));
+        ASSERT_EQ((std::vector<std::string>{dump + ".gz"}), Dumps()) << language;
+        EXPECT_EQ(0u, Gunzip(Desktop + "\\" + dump + ".gz").find("MDMP")) << language;
+        EXPECT_EQ(Form + dump + (*language ? "&html=htm" : ""), Url());
+        const std::string step = "TARNIAPP::WriteDumpToFileHandler ";
+        const std::string written = step + "dump file written (" + Desktop + "\\" + dump + ")";
+        EXPECT_EQ((std::vector<std::string>{step + "entered", written, step + "finished"}),
+                  LogLines(log, step)) << language;
+    }
+}
+
+// Without a log the user is asked; No keeps the plain dump and opens nothing.
+TEST_F(CrashDump, WithoutALogTheQuestionDecides)
+{
+    const std::string dump = Dump + "TARNI.dmp";
+    const struct
+    {
+        const char* Language;
+        int Answer;
+        std::string Text;
+        std::vector<std::string> Files;
+        std::string Url;
+    } rows[] = {
+        {"", IDNO,
+         "The program FRAMEPROBE000 has encountered an error and will be terminated.\n\nYou can now choose to create a "
+         "file with crash-debugging information \nfor upload to Tarni (a developer at Tarni will then look at the "
+         "file and such files often helps us fix the problem in future versions).\n\n Filename: " + dump +
+             "\n (in folder '" + Desktop + "')\n\nPlease consider to send the file, especially if you encounter the "
+             "problem multiple times.\n\nDo you now want to create and send the crash-information?  (If you coosse "
+             "'Yes', a web browser will open with an upload form to send the file, otherwise the program will simply "
+             "terminate)?",
+         {dump}, ""},
+        {"/LANG:GER", IDYES,
+         "Das Programm FRAMEPROBE000 hat einen Fehler verursacht und muss beendet werden.\n\nSie k\xf6nnen eine Datei "
+         "mit Crash-Informationen per Web-Upload oder Email an Tarni senden. Dies kann helfen, das Problem in "
+         "zuk\xfcnftigen Versionen zu beheben (speziell dann, wenn der Fehler h\xe4ufiger auftritt).\n\n Filename: " +
+             dump + "\n (im Ordner '" + Desktop + "')\n\nWollen Sie die Crash-Informationen erzeugen und an Tarni "
+             "senden? (Wenn Sie mit 'Ja' antworten, \xf6" "ffnet sich ein Web-Formular zum Upload der Crash-Datei, "
+             "andernfalls wird das Programm direkt beendet)?",
+         {dump + ".gz"}, Form + dump + "&html=htm"},
+    };
+    for (const auto& row : rows)
+    {
+        Clear();
+        WSTRING shown = WINTARNI::FormatMsgText(row.Text.c_str(), 55, false);
+        EXPECT_EQ(42, Run(std::string("/CRASHDUMP ") + row.Language + " /PROBEFAULT", [&](HWND box) {
+            EXPECT_EQ(L"frameprobe Crash", WindowText(box));
+            EXPECT_EQ(std::wstring(shown.Text(), shown.Text() + shown.Length()), ControlText(box, 0xFFFF));
+            PressButton(box, row.Answer);
+        }));
+        EXPECT_EQ(row.Files, Dumps()) << row.Language;
+        EXPECT_EQ(row.Url, Url(!row.Url.empty())) << row.Language;
+    }
+}
+
+// The level picks the kind (the larger level stays); taken names are skipped.
+TEST_F(CrashDump, KindByLevelAndTheFirstFreeName)
+{
+    const struct { const char* Options; int Earlier; std::string Name; } rows[] = {
+        {"/CRASHDUMP:3 /CRASHDUMP:1", 0, Dump + "MIDI.dmp.gz"},
+        {"/CRASHDUMP:5", 0, Dump + "TINY.dmp.gz"},
+        // Attempts 1 to 10 taken, as plain and as compressed dumps.
+        {"/CRASHDUMP", 10, Dump + "TARNI_11.dmp.gz"},
+    };
+    for (const auto& row : rows)
+    {
+        Clear();
+        std::vector<std::string> expected = {row.Name};
+        for (int attempt = 1; attempt <= row.Earlier; attempt++)
+            expected.push_back(Dump + "TARNI" + (attempt > 1 ? "_" + std::to_string(attempt) : "") +
+                               (attempt % 2 ? ".dmp" : ".dmp.gz"));
+        for (size_t i = 1; i < expected.size(); i++)
+            WriteFile(Desktop + "\\" + expected[i], "earlier");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(42, Run(std::string(row.Options) + " /LOGIT:" + Dir.File("kind.log") + " /PROBEFAULT"));
+        EXPECT_EQ(expected, Dumps()) << row.Options;
+        EXPECT_EQ(0u, Gunzip(Desktop + "\\" + row.Name).find("MDMP")) << row.Options;
+    }
+}
+
+// The assertion answered No and the fault hot key end in the handler, and a
+// second thread's fault does not enter it again.
+TEST_F(CrashDump, AssertionNoHotKeyAndASecondFaultEndInTheHandlerOnce)
+{
+    for (const std::string trigger : {"/PROBEASSERT", "/PROBEF9", "/PROBETWOFAULTS"})
+    {
+        Clear();
+        std::function<void(HWND)> no = [](HWND box) { PressButton(box, IDNO); };
+        EXPECT_EQ(42, Run("/CRASHDUMP /LOGIT:" + Dir.File("trigger.log") + " " + trigger,
+                          trigger == "/PROBEASSERT" ? no : std::function<void(HWND)>())) << trigger;
+        EXPECT_EQ((std::vector<std::string>{Dump + "TARNI.dmp.gz"}), Dumps()) << trigger;
+    }
+}
+
+// Without dbghelp only the failure is logged; without a crash option Windows
+// ends the process; a missing dump folder still asks, and Yes opens the form.
+TEST_F(CrashDump, FailuresStillEndWith42OrAsWindowsWould)
+{
+    const std::string log = Dir.File("fail.log");
+    const std::string overrides = "Software\\Wine\\AppDefaults\\frameprobe.exe\\DllOverrides";
+    ATEND removeOverride{[&] { RegDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str()); }};
+    SetRegText(HKEY_CURRENT_USER, overrides, "dbghelp", "");   // Wine refuses the library to this program
+    EXPECT_EQ(42, Run("/CRASHDUMP /LOGIT:" + log + " /PROBEFAULT"));
+    std::vector<std::string> lines = LogLines(log, "TARNIAPP::WriteDumpToFileHandler ");
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(0u, lines[1].find("TARNIAPP::WriteDumpToFileHandler failed to load dll or proc address ("));
+    RegDeleteKeyA(HKEY_CURRENT_USER, overrides.c_str());
+
+    const int code = Run("/LOGIT:" + log + " /PROBEFAULT");
+    EXPECT_TRUE(code != 42 && code != 0) << code;
+    EXPECT_TRUE(Dumps().empty());
+
+    const char* shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const std::string savedDesktop = RegText(HKEY_CURRENT_USER, shellFolders, "Desktop");
+    ATEND restore{[&] { SetRegText(HKEY_CURRENT_USER, shellFolders, "Desktop", savedDesktop); }};
+    const std::string missing = Dir.File("missing");
+    SetRegText(HKEY_CURRENT_USER, shellFolders, "Desktop", missing);
+    EXPECT_EQ(42, Run("/CRASHDUMP /PROBEFAULT", [&](HWND box) {
+        EXPECT_NE(std::string::npos, Narrow(ControlText(box, 0xFFFF)).find("(in folder '" + missing + "')"));
+        PressButton(box, IDYES);
+    }));
+    EXPECT_EQ(Form + Dump + "TARNI.dmp", Url());
+    EXPECT_FALSE(FileExists(missing));
+}
+
+// service.exe arms the handler with the option: its assertion (a line without
+// "=" in "service.cfg") answered No ends in the question and exit 42.
+TEST_F(CrashDump, ServiceAssertionAnsweredNoEndsInTheHandler)
+{
+    SERVICEDIR service("CRASH");
+    ASSERT_EQ("", service.Copy({"service.exe"}));
+    WriteFile(service.Dir.File("service.cfg"), "AppName=" + service.Name + "\r\nno equals sign\r\n");
+    const std::string dump = Desktop + "\\Tarni.CrashInfo.SERVICE000." + User + ".TARNI.dmp";
+    ATEND remove{[&] { DeleteFileA(dump.c_str()); }};
+    CHILD child;
+    ASSERT_TRUE(service.Start(child, "/CRASHDUMP /uninstall"));
+    HWND assertion = WaitForWindow(child.Id(), "#32770", 60000);
+    ASSERT_NE(nullptr, assertion);
+    PressButton(assertion, IDNO);
+    HWND question = WaitForWindow(child.Id(), "#32770", 60000, assertion);
+    ASSERT_NE(nullptr, question);
+    EXPECT_EQ(L"service Crash", WindowText(question));
+    PressButton(question, IDNO);
+    EXPECT_EQ(42, child.Wait(60000));
+    EXPECT_TRUE(FileExists(dump));
+}
