@@ -133,22 +133,34 @@ private:
     HGDIOBJ Previous;
 };
 
-// A font, brush or other GDI object deleted with its owner.
-class OWNEDGDIOBJECT
+// A handle freed by one call when its owner goes.
+template <class T, BOOL(WINAPI* Free)(T)>
+class OWNEDOBJECT
 {
 public:
-    explicit OWNEDGDIOBJECT(HGDIOBJ object = 0) : Object(object) {}
-    ~OWNEDGDIOBJECT() { Reset(0); }
-    OWNEDGDIOBJECT(const OWNEDGDIOBJECT&) = delete;
-    OWNEDGDIOBJECT& operator=(const OWNEDGDIOBJECT&) = delete;
-    HGDIOBJ Get() const { return Object; }
-    void Reset(HGDIOBJ object)
+    explicit OWNEDOBJECT(T object = 0) : Object(object) {}
+    ~OWNEDOBJECT() { Reset(0); }
+    OWNEDOBJECT(const OWNEDOBJECT&) = delete;
+    OWNEDOBJECT& operator=(const OWNEDOBJECT&) = delete;
+    T Get() const { return Object; }
+    T Release()
+    {
+        T object = Object;
+        Object = 0;
+        return object;
+    }
+    void Reset(T object)
     {
         if (Object)
-            DeleteObject(Object);
+            Free(Object);
         Object = object;
     }
 
 private:
-    HGDIOBJ Object;
+    T Object;
 };
+
+typedef OWNEDOBJECT<HGDIOBJ, DeleteObject> OWNEDGDIOBJECT;   // a font, brush or other GDI object
+typedef OWNEDOBJECT<HMENU, DestroyMenu> OWNEDMENU;
+typedef OWNEDOBJECT<HICON, DestroyIcon> OWNEDICON;
+typedef OWNEDOBJECT<HACCEL, DestroyAcceleratorTable> OWNEDACCEL;

@@ -8,45 +8,12 @@
 
 #include "framework/app/logit.h"
 #include "framework/app/resources.h"
+#include "framework/os/winhandle_win32.h"
 #include "framework/windows/helpfile.h"
 #include "framework/windows/winbase_win32.h"
 
 namespace
 {
-    class OWNEDACCEL
-    {
-    public:
-        explicit OWNEDACCEL(HACCEL table) : Table(table) {}
-        ~OWNEDACCEL()
-        {
-            if (Table)
-                DestroyAcceleratorTable(Table);
-        }
-        OWNEDACCEL(const OWNEDACCEL&) = delete;
-        OWNEDACCEL& operator=(const OWNEDACCEL&) = delete;
-        HACCEL Get() const { return Table; }
-
-    private:
-        HACCEL Table;
-    };
-
-    class OWNEDICON
-    {
-    public:
-        explicit OWNEDICON(HICON icon) : Icon(icon) {}
-        ~OWNEDICON()
-        {
-            if (Icon)
-                DestroyIcon(Icon);
-        }
-        OWNEDICON(const OWNEDICON&) = delete;
-        OWNEDICON& operator=(const OWNEDICON&) = delete;
-        HICON Get() const { return Icon; }
-
-    private:
-        HICON Icon;
-    };
-
     HMODULE ResModule() { return static_cast<HMODULE>(TARNIAPP::ResourceModule()); }
 
     bool IsKeyboardMessage(UINT message) { return message >= WM_KEYFIRST && message <= 0x109; }

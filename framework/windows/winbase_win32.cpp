@@ -24,24 +24,6 @@ namespace
         return static_cast<HINSTANCE>(TARNIAPP::ResourceModule());
     }
 
-    class MENUHANDLE
-    {
-    public:
-        explicit MENUHANDLE(HMENU menu) : Menu(menu) {}
-        ~MENUHANDLE()
-        {
-            if (Menu)
-                DestroyMenu(Menu);
-        }
-        MENUHANDLE(const MENUHANDLE&) = delete;
-        MENUHANDLE& operator=(const MENUHANDLE&) = delete;
-        HMENU Get() const { return Menu; }
-        void Release() { Menu = 0; }
-
-    private:
-        HMENU Menu;
-    };
-
     class DISPLAYDC
     {
     public:
@@ -197,7 +179,7 @@ bool BASEWINDOW::Create(DWORD style, const char* title, int x, int y, int width,
     RegisterWindowClass(name.Text(), CS_OWNDC, ClassWindowProc, 0, id, cursor);
 
     HINSTANCE resources = ResourceModule();
-    MENUHANDLE menu((style & WS_CHILD) ? 0 : LoadMenuA(resources, MAKEINTRESOURCEA(menuId)));
+    OWNEDMENU menu((style & WS_CHILD) ? 0 : LoadMenuA(resources, MAKEINTRESOURCEA(menuId)));
     HMENU menuOrId = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : menu.Get();
     HWND window = CreateWindowExA(0, name.Text(), STRING::NullGuard(title), style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                                   x, y, width, height, parent, menuOrId, resources, this);
