@@ -15,6 +15,7 @@
 #include "framework/app/crashdump.h"
 #include "framework/os/osys.h"
 #include "framework/windows/winmisc_win32.h"
+#include "service/serviceres.h"
 #include "tests/support/testsupport.h"
 
 using namespace TESTSUPPORT;
@@ -251,24 +252,73 @@ TEST_F(CrashDump, FailuresStillEndWith42OrAsWindowsWould)
     EXPECT_FALSE(FileExists(missing));
 }
 
-// service.exe arms the handler with the option: its assertion (a line without
-// "=" in "service.cfg") answered No ends in the question and exit 42.
-TEST_F(CrashDump, ServiceAssertionAnsweredNoEndsInTheHandler)
+namespace
 {
-    SERVICEDIR service("CRASH");
-    ASSERT_EQ("", service.Copy({"service.exe"}));
-    WriteFile(service.Dir.File("service.cfg"), "AppName=" + service.Name + "\r\nno equals sign\r\n");
+    // Ctrl+Shift+F9 typed into the foreground window.
+    bool TypeFaultHotKey()
+    {
+        INPUT keys[6] = {};
+        const WORD order[6] = {VK_CONTROL, VK_SHIFT, VK_F9, VK_F9, VK_SHIFT, VK_CONTROL};
+        for (int i = 0; i < 6; i++)
+        {
+            keys[i].type = INPUT_KEYBOARD;
+            keys[i].ki.wVk = order[i];
+            keys[i].ki.dwFlags = i < 3 ? 0 : KEYEVENTF_KEYUP;
+        }
+        return SendInput(6, keys, sizeof(INPUT)) == 6;
+    }
+}
+
+// service.exe arms the handler with the option: its assertion (a line without
+// "=" in "service.cfg") answered No, and the fault hot key typed into its
+// dialog, end in the question and exit 42.
+TEST_F(CrashDump, ServiceAssertionNoAndDialogHotKeyEndInTheHandler)
+{
+    const struct
+    {
+        const char* Arguments;
+        std::string Config;
+        std::function<void(DWORD)> Trigger;
+    } rows[] = {
+        {"/CRASHDUMP /uninstall", "no equals sign\r\n",
+         [](DWORD pid) {
+             HWND assertion = WaitForWindow(pid, "#32770", 60000);
+             ASSERT_NE(nullptr, assertion);
+             PressButton(assertion, IDNO);
+         }},
+        {"/CRASHDUMP /GUI /NOHELP", "AppExe=demoapp.exe\r\nAppHelp=x|1\r\nAppRegKey=CrashKey\r\nAppWinClass=TarniDemo\r\n",
+         [](DWORD pid) {
+             // The notice comes first; the dialog is the box with the status line.
+             HWND dialog = WaitForWindow(pid, "#32770", 60000);
+             if (dialog && !GetDlgItem(dialog, IDC_STATUS))
+                 dialog = WaitForWindow(pid, "#32770", 60000, dialog);
+             ASSERT_TRUE(dialog && GetDlgItem(dialog, IDC_STATUS));
+             ASSERT_TRUE(WaitUntil([&] { return SetForegroundWindow(dialog) && GetForegroundWindow() == dialog; }));
+             ASSERT_TRUE(TypeFaultHotKey());
+         }},
+    };
     const std::string dump = Desktop + "\\Tarni.CrashInfo.SERVICE000." + User + ".TARNI.dmp";
-    ATEND remove{[&] { DeleteFileA(dump.c_str()); }};
-    CHILD child;
-    ASSERT_TRUE(service.Start(child, "/CRASHDUMP /uninstall"));
-    HWND assertion = WaitForWindow(child.Id(), "#32770", 60000);
-    ASSERT_NE(nullptr, assertion);
-    PressButton(assertion, IDNO);
-    HWND question = WaitForWindow(child.Id(), "#32770", 60000, assertion);
-    ASSERT_NE(nullptr, question);
-    EXPECT_EQ(L"service Crash", WindowText(question));
-    PressButton(question, IDNO);
-    EXPECT_EQ(42, child.Wait(60000));
-    EXPECT_TRUE(FileExists(dump));
+    ATEND remove{[&] {
+        DeleteFileA(dump.c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tarni\\CrashKey");
+    }};
+    for (const auto& row : rows)
+    {
+        DeleteFileA(dump.c_str());
+        SERVICEDIR service("CRASH");
+        ASSERT_EQ("", service.Copy({"service.exe"}));
+        WriteFile(service.Dir.File("service.cfg"), "AppName=" + service.Name + "\r\n" + row.Config);
+        CHILD child;
+        ASSERT_TRUE(service.Start(child, row.Arguments));
+        row.Trigger(child.Id());
+        HWND question = 0;   // by its title: the notice may still be open beside the dialog
+        EXPECT_TRUE(WaitUntil([&] {
+            question = FindWindowW(L"#32770", L"service Crash");
+            DWORD owner = 0;
+            return question && GetWindowThreadProcessId(question, &owner) && owner == child.Id();
+        }, 60000)) << row.Arguments;
+        PressButton(question, IDNO);
+        EXPECT_EQ(42, child.Wait(60000)) << row.Arguments;
+        EXPECT_TRUE(FileExists(dump)) << row.Arguments;
+    }
 }
