@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -82,7 +83,7 @@ namespace
         {
             std::vector<std::string> names;
             WIN32_FIND_DATAA found;
-            HANDLE search = FindFirstFileA((Desktop + "\\Tarni.CrashInfo.FRAMEPROBE000.*").c_str(), &found);
+            HANDLE search = FindFirstFileA((Desktop + "\\Tarni.CrashInfo.FRAMEPROBE*").c_str(), &found);
             for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
                 names.push_back(found.cFileName);
             if (search != INVALID_HANDLE_VALUE)
@@ -142,24 +143,31 @@ TEST_F(CrashDump, WithALogTheDumpIsCompressedAndTheFormOpenedWithoutAsking)
 TEST_F(CrashDump, WithoutALogTheQuestionDecides)
 {
     const std::string dump = Dump + "TARNI.dmp";
+    auto english = [&](const std::string& tag, const std::string& dump) {
+        return "The program " + tag + " has encountered an error and will be terminated.\n\nYou can now choose to "
+               "create a file with crash-debugging information \nfor upload to Tarni (a developer at Tarni will then "
+               "look at the file and such files often helps us fix the problem in future versions).\n\n Filename: " +
+               dump + "\n (in folder '" + Desktop + "')\n\nPlease consider to send the file, especially if you "
+               "encounter the problem multiple times.\n\nDo you now want to create and send the crash-information?  "
+               "(If you coosse 'Yes', a web browser will open with an upload form to send the file, otherwise the "
+               "program will simply terminate)?";
+    };
+    // A name of 130 characters: the tag keeps 127, the question 799.
+    const std::string longName = "frameprobe" + std::string(120, 'x');
+    const std::string longTag = "FRAMEPROBE" + std::string(117, 'X');
+    const std::string longDump = "Tarni.CrashInfo." + longTag + "." + User + ".TARNI.dmp";
     const struct
     {
+        std::string Program;
         const char* Language;
         int Answer;
         std::string Text;
         std::vector<std::string> Files;
         std::string Url;
     } rows[] = {
-        {"", IDNO,
-         "The program FRAMEPROBE000 has encountered an error and will be terminated.\n\nYou can now choose to create a "
-         "file with crash-debugging information \nfor upload to Tarni (a developer at Tarni will then look at the "
-         "file and such files often helps us fix the problem in future versions).\n\n Filename: " + dump +
-             "\n (in folder '" + Desktop + "')\n\nPlease consider to send the file, especially if you encounter the "
-             "problem multiple times.\n\nDo you now want to create and send the crash-information?  (If you coosse "
-             "'Yes', a web browser will open with an upload form to send the file, otherwise the program will simply "
-             "terminate)?",
-         {dump}, ""},
-        {"/LANG:GER", IDYES,
+        {"frameprobe", "", IDNO, english("FRAMEPROBE000", dump), {dump}, ""},
+        {longName, "", IDNO, english(longTag, longDump).substr(0, 799), {longDump}, ""},
+        {"frameprobe", "/LANG:GER", IDYES,
          "Das Programm FRAMEPROBE000 hat einen Fehler verursacht und muss beendet werden.\n\nSie k\xf6nnen eine Datei "
          "mit Crash-Informationen per Web-Upload oder Email an Tarni senden. Dies kann helfen, das Problem in "
          "zuk\xfcnftigen Versionen zu beheben (speziell dann, wenn der Fehler h\xe4ufiger auftritt).\n\n Filename: " +
@@ -171,9 +179,11 @@ TEST_F(CrashDump, WithoutALogTheQuestionDecides)
     for (const auto& row : rows)
     {
         Clear();
+        Probe = Dir.File(row.Program + ".exe");
+        ASSERT_TRUE(CopyFileA((SelfDirectory() + "\\frameprobe.exe").c_str(), Probe.c_str(), FALSE));
         WSTRING shown = WINTARNI::FormatMsgText(row.Text.c_str(), 55, false);
         EXPECT_EQ(42, Run(std::string("/CRASHDUMP ") + row.Language + " /PROBEFAULT", [&](HWND box) {
-            EXPECT_EQ(L"frameprobe Crash", WindowText(box));
+            EXPECT_EQ(std::wstring(row.Program.begin(), row.Program.end()) + L" Crash", WindowText(box));
             EXPECT_EQ(std::wstring(shown.Text(), shown.Text() + shown.Length()), ControlText(box, 0xFFFF));
             PressButton(box, row.Answer);
         }));
@@ -190,19 +200,24 @@ TEST_F(CrashDump, KindByLevelAndTheFirstFreeName)
         {"/CRASHDUMP:5", 0, Dump + "TINY.dmp.gz"},
         // Attempts 1 to 10 taken, as plain and as compressed dumps.
         {"/CRASHDUMP", 10, Dump + "TARNI_11.dmp.gz"},
+        // All 99 taken: the 99th is overwritten.
+        {"/CRASHDUMP", 99, Dump + "TARNI_99.dmp.gz"},
     };
     for (const auto& row : rows)
     {
         Clear();
-        std::vector<std::string> expected = {row.Name};
+        std::set<std::string> expected;
         for (int attempt = 1; attempt <= row.Earlier; attempt++)
-            expected.push_back(Dump + "TARNI" + (attempt > 1 ? "_" + std::to_string(attempt) : "") +
-                               (attempt % 2 ? ".dmp" : ".dmp.gz"));
-        for (size_t i = 1; i < expected.size(); i++)
-            WriteFile(Desktop + "\\" + expected[i], "earlier");
-        std::sort(expected.begin(), expected.end());
+        {
+            std::string name = Dump + "TARNI" + (attempt > 1 ? "_" + std::to_string(attempt) : "") +
+                               (attempt % 2 ? ".dmp" : ".dmp.gz");
+            WriteFile(Desktop + "\\" + name, "earlier");
+            expected.insert(name);
+        }
+        expected.erase(row.Name.substr(0, row.Name.size() - 3));   // an overwritten plain dump is compressed
+        expected.insert(row.Name);
         EXPECT_EQ(42, Run(std::string(row.Options) + " /LOGIT:" + Dir.File("kind.log") + " /PROBEFAULT"));
-        EXPECT_EQ(expected, Dumps()) << row.Options;
+        EXPECT_EQ(std::vector<std::string>(expected.begin(), expected.end()), Dumps()) << row.Options;
         EXPECT_EQ(0u, Gunzip(Desktop + "\\" + row.Name).find("MDMP")) << row.Options;
     }
 }
@@ -250,6 +265,49 @@ TEST_F(CrashDump, FailuresStillEndWith42OrAsWindowsWould)
     }));
     EXPECT_EQ(Form + Dump + "TARNI.dmp", Url());
     EXPECT_FALSE(FileExists(missing));
+}
+
+namespace
+{
+    // The texts of a registry key's values, to put back later.
+    std::vector<std::pair<std::string, std::string>> RegTexts(HKEY root, const char* key)
+    {
+        std::vector<std::pair<std::string, std::string>> values;
+        HKEY opened = 0;
+        if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+            return values;
+        char name[256], text[1024];
+        DWORD nameSize = sizeof(name), size = sizeof(text), type = 0;
+        for (DWORD i = 0; RegEnumValueA(opened, i, name, &nameSize, 0, &type, (BYTE*)text, &size) == ERROR_SUCCESS;
+             i++, nameSize = sizeof(name), size = sizeof(text))
+            if (type == REG_SZ)
+                values.emplace_back(name, text);
+        RegCloseKey(opened);
+        return values;
+    }
+}
+
+// The user's name in the dump's name: blanks become "_", at most 95
+// characters (ctest runs this again with odd names in USER).
+TEST_F(CrashDump, UserNameInTheDumpNameWithoutBlanksAndCut)
+{
+    // Wine's shell rewrites its folders from USER: the desktop is a folder of
+    // this test's own, and every folder is put back afterwards.
+    const char* shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const auto saved = RegTexts(HKEY_CURRENT_USER, shellFolders);
+    ASSERT_FALSE(saved.empty());
+    ATEND restore{[&] {
+        for (const auto& value : saved)
+            SetRegText(HKEY_CURRENT_USER, shellFolders, value.first.c_str(), value.second);
+    }};
+    Desktop = Dir.File("desktop");
+    ASSERT_TRUE(CreateDirectoryA(Desktop.c_str(), 0));
+    SetRegText(HKEY_CURRENT_USER, shellFolders, "Desktop", Desktop);
+
+    std::string user = User.substr(0, 95);
+    std::replace(user.begin(), user.end(), ' ', '_');
+    EXPECT_EQ(42, Run("/CRASHDUMP /PROBEFAULT", [](HWND box) { PressButton(box, IDNO); }));
+    EXPECT_EQ((std::vector<std::string>{"Tarni.CrashInfo.FRAMEPROBE000." + user + ".TARNI.dmp"}), Dumps()) << User;
 }
 
 namespace
