@@ -12,6 +12,7 @@
 #include "framework/windows/winapp_win32.h"
 #include "framework/windows/windows_win32.h"
 #include "tests/support/assertspy.h"
+#include "tests/support/testsupport.h"
 #include "tests/windows/test_app.h"
 
 namespace
@@ -302,4 +303,30 @@ TEST(TaskbarIcon, LostIconIsPutBackOnceUnderTheGuard)
     TASKBARICON lost(0, 6, 0, "tip");   // tried once more, then given up
     EXPECT_FALSE(lost.IsRunning());
     EXPECT_EQ(2u, gShellCalls.size());
+}
+
+// The sample program, driven as a person would: its window found, File, Exit
+// chosen from its menu with the keyboard (Alt+F, X).
+TEST(TrayApp, MenuExitEndsTheProgram)
+{
+    TESTSUPPORT::CHILD child;
+    const std::string exe = TESTSUPPORT::SelfDirectory() + "\\..\\examples\\trayapp\\trayapp.exe";
+    ASSERT_TRUE(child.Start("\"" + exe + "\""));
+    HWND window = TESTSUPPORT::WaitForWindow(child.Id(), "TarniTrayAppWindow", 30000);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(L"Tarni tray sample", TESTSUPPORT::WindowText(window));
+    ASSERT_TRUE(TESTSUPPORT::WaitUntil([&] { return SetForegroundWindow(window) && GetForegroundWindow() == window; }));
+    const std::pair<WORD, DWORD> strokes[] = {{VK_MENU, 0}, {'F', 0}, {'F', KEYEVENTF_KEYUP}, {VK_MENU, KEYEVENTF_KEYUP},
+                                              {'X', 0}, {'X', KEYEVENTF_KEYUP}};
+    std::vector<INPUT> keys;
+    for (const auto& stroke : strokes)
+    {
+        INPUT key = {};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = stroke.first;
+        key.ki.dwFlags = stroke.second;
+        keys.push_back(key);
+    }
+    ASSERT_EQ(keys.size(), SendInput((UINT)keys.size(), keys.data(), sizeof(INPUT)));
+    EXPECT_EQ(0, child.Wait(30000));
 }
