@@ -31,7 +31,11 @@ namespace
         SCHANDLE service(OpenServiceA(manager.Get(), name, SERVICE_STOP));
         SERVICE_STATUS status;
         if (!service || !ControlService(service.Get(), SERVICE_CONTROL_STOP, &status))
+        {
+            // The system's reason tells a refused stop from a service that did not answer.
+            Logit("StopNamedService %s failed, error %lu\n", service ? "ControlService" : "OpenService", GetLastError());
             return 7;
+        }
         return 0;
     }
 

@@ -15,7 +15,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 mkdir -p "$build"
 
-bash "$root/tools/setup-deps.sh" || exit 1
+echo "== Installing what is missing (Debian packages; about a minute on a bare machine)"
+bash "$root/tools/setup-deps.sh" > "$build/demo-setup.log" 2>&1 || {
+    cat "$build/demo-setup.log"; exit 1; }
+echo "== Building both targets (a few minutes the first time; log: $build/demo-build.log)"
 BUILD_DIR=$build bash "$root/tools/build.sh" > "$build/demo-build.log" 2>&1 || {
     cat "$build/demo-build.log"; exit 1; }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Operating-system services as seen by the portable code. No system headers
-// here: kernel objects are held as opaque pointers and filled by osys_win32.
+// here: kernel objects are held as opaque pointers and filled by the osys_*_win32 files.
 
 #include <stdarg.h>
 #include <stddef.h>
