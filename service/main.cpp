@@ -3,18 +3,20 @@
 
 #include <windows.h>
 
+#include "framework/app/logit.h"
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
 #include "service/serviceconfig.h"
 #include "service/servicegui.h"
 #include "service/serviceops.h"
+#include "service/servicewrapper.h"
 
 namespace
 {
     // Shown as it stands: the lines must not be reflowed into one paragraph.
     void ShowSyntax()
     {
-        MessageBoxA(0,
+        AppMessageBox(0,
                     "Syntax:\r\n"
                     "\r\n"
                     "service /config\r\n"
@@ -42,6 +44,10 @@ namespace
 
     int ControllerMain(int count, char** arguments, char** environment)
     {
+        // Nobody would see a box of the service process: it would wait for ever.
+        if (SERVICEWRAPPER::RunsAsService(OSYS::ParentProcessImage().Text(), OSYS::WindowStationVisible()))
+            AssertSetUnattended(1);
+
         int rc = SERVICECONFIG::Load();
         if (rc != 0)
             return rc;

@@ -2,6 +2,7 @@
 
 #include "framework/app/logit.h"
 #include "framework/os/osysfile.h"
+#include "framework/text/strings.h"
 
 namespace
 {
@@ -273,4 +274,9 @@ void SERVICELAUNCHER::OnStop()
 void SERVICELAUNCHER::OnShutdown()
 {
     OnStop();
+}
+
+bool SERVICEWRAPPER::RunsAsService(const char* parentImage, int stationVisible)
+{
+    return STRING::Compare(parentImage, "services.exe") == 0 || stationVisible == 0;
 }

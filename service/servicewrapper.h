@@ -70,6 +70,12 @@ public:
     // null restores the calls of the system.
     static void SetServiceCalls(const SERVICECALLS* calls);
 
+    // Whether this process runs as a service, where nobody sees its windows:
+    // started by the service manager (parent image "services.exe"), or on a
+    // window station that says it is not visible (stationVisible 0; 1 is
+    // visible, -1 unknown).
+    static bool RunsAsService(const char* parentImage, int stationVisible);
+
 private:
     static void WINAPI ServiceMain(DWORD count, LPSTR* arguments);
     static void WINAPI ControlHandler(DWORD code);

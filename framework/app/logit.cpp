@@ -29,6 +29,7 @@ namespace
     bool gConsoleAllocated = false;
     bool gDefaultOnDesktop = false;
     bool gNoAssert = false;
+    bool gUnattended = false;
     const char* gSuppressPrefix = 0;
     bool gSuppressPersistent = false;
 
@@ -430,6 +431,74 @@ int LogitOption(const char* argument)
     return handled;
 }
 
+namespace
+{
+    // "assert.log" in the working directory, else a file of the program's
+    // own in the folder of GetSystemPath(14); null when neither opens.
+    FILE* OpenAssertLog(STRING& path)
+    {
+        path = "assert.log";
+        FILE* file = fopen(path.Text(), "a");
+        if (!file)
+        {
+            STRING app(TARNIAPP::AppName());
+            app.ToUpper();
+            STRING name = TARNIAPP::MakerName() || "_";
+            name.AppendFormat("%s_Assert.log", app.Text());
+            path = FILENAME(OSYS::GetSystemPath(14).Text(), name.Text()).GetPath();
+            file = fopen(path.Text(), "a");
+        }
+        return file;
+    }
+}
+
+void AssertSetUnattended(int on)
+{
+    gUnattended = on != 0;
+}
+
+int AssertIsUnattended()
+{
+    return gUnattended;
+}
+
+int AssertDefaultAnswer(unsigned style)
+{
+    switch (style & MB_TYPEMASK)
+    {
+    case MB_OK: return IDOK;
+    case MB_YESNO: return IDNO;
+    case MB_ABORTRETRYIGNORE: return IDABORT;
+    default: return IDCANCEL;
+    }
+}
+
+int AssertBoxNotShown(const char* title, const char* text, unsigned style)
+{
+    if (!gUnattended)
+        return 0;
+    const int answer = AssertDefaultAnswer(style);
+    static const char* const names[] = {"OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    Logit("AssertBoxNotShown title=%s answer=%d\n", STRING::NullGuard(title), answer);
+    STRING path;
+    if (FILE* file = OpenAssertLog(path))
+    {
+        fprintf(file, "--- %s --- %s %s ---\n\n", STRING::NullGuard(title), OSYS::CurrentDateText().Text(),
+                OSYS::CurrentTimeText().Text());
+        fprintf(file, "    Message box not shown, answered %s:\n%s\n\n", names[answer - IDOK],
+                STRING::NullGuard(text));
+        fclose(file);
+    }
+    return answer;
+}
+
+int AppMessageBox(void* owner, const char* text, const char* title, unsigned style)
+{
+    if (int answer = AssertBoxNotShown(title, text, style))
+        return answer;
+    return MessageBoxA(static_cast<HWND>(owner), text, title, style);
+}
+
 ASSERTHOOK AssertSetHook(ASSERTHOOK hook)
 {
     ASSERTHOOK previous = gAssertHook;
@@ -473,17 +542,8 @@ int AssertHandler(int conditionValue, const char* conditionText, const char* fil
                   conditionText, source, line, info, errorLine);
     Logit("*** ASSERTION FAILED: \n%s\n", message);
 
-    STRING assertPath("assert.log");
-    FILE* assertFile = fopen(assertPath.Text(), "a");
-    if (!assertFile)
-    {
-        STRING app(TARNIAPP::AppName());
-        app.ToUpper();
-        STRING name = TARNIAPP::MakerName() || "_";
-        name.AppendFormat("%s_Assert.log", app.Text());
-        assertPath = FILENAME(OSYS::GetSystemPath(14).Text(), name.Text()).GetPath();
-        assertFile = fopen(assertPath.Text(), "a");
-    }
+    STRING assertPath;
+    FILE* assertFile = OpenAssertLog(assertPath);
     if (assertFile)
     {
         if (gAssertShowing)
@@ -494,7 +554,7 @@ int AssertHandler(int conditionValue, const char* conditionText, const char* fil
         fclose(assertFile);
     }
 
-    if (gNoAssert || silent || gAssertShowing)
+    if (gNoAssert || gUnattended || silent || gAssertShowing)
         return 1;
 
     FORMAT::Print(gDialogText, 2499,

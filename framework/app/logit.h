@@ -25,6 +25,18 @@ int AssertHandler(int conditionValue, const char* conditionText, const char* fil
 typedef int (*ASSERTHOOK)(const char* conditionText, const char* file, int line, const char* info);
 ASSERTHOOK AssertSetHook(ASSERTHOOK hook);   // returns the previous hook
 
+// A process whose windows nobody sees (a service) is unattended: failed
+// assertions are recorded as under /NOASSERT, and boxes are written to
+// "assert.log" instead of shown, answered with their default.
+void AssertSetUnattended(int on);
+int AssertIsUnattended();
+// The gate of every box: 0 when it may be shown; else it is recorded and
+// its default answer returned (OK; No for Yes/No; Abort; otherwise Cancel).
+int AssertBoxNotShown(const char* title, const char* text, unsigned style);
+int AssertDefaultAnswer(unsigned style);
+// MessageBoxA behind that gate.
+int AppMessageBox(void* owner, const char* text, const char* title, unsigned style);
+
 // Ctrl+Shift+F5..F9 (without Alt): log on/off, console log, fault.
 int DiagnosticHotKeys(unsigned int message, uintptr_t wParam, intptr_t lParam);
 

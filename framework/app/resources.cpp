@@ -97,7 +97,7 @@ bool SetupLanguage(const char* modulePath, const char* subfolder, const char* ve
 
     char text[300];
     FORMAT::Print(text, sizeof(text), "DLL not found:\r%.255s", path.Text());
-    MessageBoxA(0, text, "Tarni Application", MB_ICONERROR);
+    AppMessageBox(0, text, "Tarni Application", MB_ICONERROR);
     Logit("TARNIAPP::SetupLanguage no language library, exit 99\n");
     exit(99);
     return false;

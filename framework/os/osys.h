@@ -181,6 +181,12 @@ namespace OSYS
     int SystemPathTypeFor(int type, const char* userName);
 
     bool IsWow64();
+    // The image name (without folder) of the process that started this one;
+    // empty when it cannot be read or has ended.
+    STRING ParentProcessImage();
+    // Whether the window station of this process is shown to a user: 1 yes,
+    // 0 no, -1 cannot be read.
+    int WindowStationVisible();
 
     // Flags of StartProgram; a program text beginning with '*' starts
     // minimised, one beginning with '#' hidden.

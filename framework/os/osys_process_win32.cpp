@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <process.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include "framework/app/logit.h"
 #include "framework/os/osys.h"
@@ -293,6 +294,37 @@ bool OpenDocument(const char* path, void* owner)
         ShellExecuteA(static_cast<HWND>(owner), "open", path, 0, directory, SW_SHOW));
     Logit("OSYS::OpenDocument %s rc= %d\n", path, (int)rc);
     return rc > 32;
+}
+
+STRING ParentProcessImage()
+{
+    OWNEDHANDLE snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.Valid())
+        return STRING("");
+    const DWORD self = ::GetCurrentProcessId();
+    DWORD parent = 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot.Get(), &entry); more && !parent; more = Process32Next(snapshot.Get(), &entry))
+    {
+        if (entry.th32ProcessID == self)
+            parent = entry.th32ParentProcessID;
+    }
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = parent && Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry))
+    {
+        if (entry.th32ProcessID == parent)
+        {
+            const char* name = entry.szExeFile;
+            for (const char* p = entry.szExeFile; *p; p++)
+            {
+                if (*p == '\\' || *p == '/')
+                    name = p + 1;
+            }
+            return STRING(name);
+        }
+    }
+    return STRING("");
 }
 
 bool CreatePipeChild(const char* commandLine, const char* workDir, PIPECHILD& child)

@@ -542,6 +542,16 @@ bool IsWow64()
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
+int WindowStationVisible()
+{
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    HWINSTA station = GetProcessWindowStation();
+    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof(flags), &needed))
+        return -1;
+    return (flags.dwFlags & WSF_VISIBLE) ? 1 : 0;
+}
+
 
 STRING GetStringFromResource(int id, void* module)
 {

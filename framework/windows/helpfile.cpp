@@ -217,7 +217,7 @@ void HELPFILE::MissingFiles(const char* path)
 {
     char message[1024];
     FORMAT::Print(message, sizeof(message), strstr(path, "german") ? MissingFilesGerman : MissingFilesEnglish, path);
-    MessageBoxA(0, message, "Tarni Application", MB_ICONHAND);
+    AppMessageBox(0, message, "Tarni Application", MB_ICONHAND);
     exit(99);
 }
 

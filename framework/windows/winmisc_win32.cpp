@@ -73,6 +73,8 @@ namespace
     int ShowBox(const char* kind, HWND owner, const char* title, const char* text, UINT style)
     {
         Logit("WINTARNI::%s title=%s text=%s\n", kind, STRING::NullGuard(title), STRING::NullGuard(text));
+        if (int answer = AssertBoxNotShown(title ? title : TARNIAPP::AppName().Text(), text, style))
+            return answer;
         HWND topLevel = TopLevelOwner(owner);
         WSTRING message = WINTARNI::FormatMsgText(text, PlainWrapColumn, false);
         WSTRING caption = BoxTitle(title);
@@ -284,6 +286,8 @@ int WINTARNI::KeyedMsgBox(uint32_t flags, HWND owner, const char* title, const c
     state.AllowNewKeys(!wasLocked);
     if (!stored.IsEmpty() && atoi(stored.Text()) != 0)
         return -1;
+    if (int answer = AssertBoxNotShown(title ? title : TARNIAPP::AppName().Text(), text, flags & 0x0F))
+        return answer == IDNO ? 0 : 1;
 
     owner = TopLevelOwner(owner);
     DIALOG dialog(IDD_KEYEDMSGBOX, owner);

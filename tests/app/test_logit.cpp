@@ -277,6 +277,48 @@ TEST(AssertFile, RecordsGoToAssertLogInEitherLanguage)
     EXPECT_NE(std::string::npos, text.find("    Bedingung: FALSE\n    Datei: modul.cpp Zeile 9\n    Info: Zusatz\n"));
 }
 
+TEST(AssertFile, AnUnattendedProcessRecordsAssertionsAndBoxesInsteadOfShowingThem)
+{
+    const struct
+    {
+        unsigned Style;
+        int Answer;
+    } defaults[] = {
+        {MB_OK | MB_ICONHAND, IDOK},       {MB_YESNO | MB_ICONQUESTION, IDNO}, {MB_YESNOCANCEL, IDCANCEL},
+        {MB_OKCANCEL, IDCANCEL},           {MB_RETRYCANCEL, IDCANCEL},         {MB_ABORTRETRYIGNORE, IDABORT},
+    };
+    for (const auto& row : defaults)
+        EXPECT_EQ(row.Answer, AssertDefaultAnswer(row.Style)) << row.Style;
+
+    TEMPDIR dir("unseen");
+    struct SCOPE
+    {
+        ASSERTHOOK Previous = AssertSetHook(0);
+        std::string OldDir = OSYS::GetCurrentDirectory().Text();
+        explicit SCOPE(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
+        ~SCOPE()
+        {
+            AssertSetUnattended(0);
+            SetCurrentDirectoryA(OldDir.c_str());
+            AssertSetHook(Previous);
+        }
+    } scope(dir.Path());
+    EXPECT_EQ(0, AssertBoxNotShown("shown", "a box for the user", MB_OK)) << "attended: the caller shows it";
+    EXPECT_FALSE(FileExists(dir.File("assert.log")));
+
+    // Any box or assertion dialog shown here would wait for ever.
+    AssertSetUnattended(1);
+    EXPECT_EQ(1, AssertHandler(0, "unseen>0", "unseen.cpp", 3, "goes on", 0));
+    EXPECT_EQ(IDNO, AppMessageBox(0, "Overwrite it?", "Question", MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(IDOK, AppMessageBox(0, "Service.cfg not found or wrong.", "Tarni Service Controller", MB_ICONHAND));
+    std::string text = ReadTextFile(dir.File("assert.log"));
+    EXPECT_NE(std::string::npos, text.find("    Condition: unseen>0\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("--- Question --- ")) << text;
+    EXPECT_NE(std::string::npos, text.find("Message box not shown, answered No:\nOverwrite it?\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("--- Tarni Service Controller --- ")) << text;
+    EXPECT_NE(std::string::npos, text.find("answered OK:\nService.cfg not found or wrong.\n")) << text;
+}
+
 TEST(HotKeys, CtrlShiftF5OpensAndF8ClosesTheDefaultLog)
 {
     // Sets this thread's key state as if the keys were held down (0x80) or not.

@@ -306,3 +306,104 @@ TEST_F(ControllerTest, InADevelopmentTreeTheHostedProgramRunsInTheTreesFolder)
     EXPECT_EQ(0, Run("/stop"));
     EXPECT_EQ(0, Run("/uninstall"));
 }
+
+// The service process reads its own "service.cfg". Nobody sees its windows,
+// so a broken one must end it at once, without a box, with the reason in
+// "assert.log" (beside service.exe: the frame works in the program's folder).
+namespace
+{
+    class UnattendedServiceTest : public ControllerTest
+    {
+    protected:
+        void SetUp() override
+        {
+            ControllerTest::SetUp();
+            ASSERT_TRUE(CopyFileA(Dir.File("service.cfg").c_str(), Dir.File("good.cfg").c_str(), FALSE));
+        }
+        void TearDown() override { EndProcesses(ProcessesOf(Exe)); }
+
+        void ClearAssertLogs() { DeleteFileA(Dir.File("assert.log").c_str()); }
+        std::string AssertLogText() { return ReadTextFile(Dir.File("assert.log")); }
+        // A box of the service process, if one is up.
+        HWND ServiceBox()
+        {
+            for (DWORD id : ProcessesOf(Exe))
+            {
+                if (HWND box = WaitForWindow(id, "#32770", 0))
+                    return box;
+            }
+            return 0;
+        }
+    };
+}
+
+TEST_F(UnattendedServiceTest, ABrokenConfigurationEndsTheServiceWithoutABoxAndAssertLogSaysWhy)
+{
+    const std::string complete = "AppName=" + Name + "\r\nAppExe=demoapp.exe\r\nAppHelp=demo|1\r\nAppRegKey=R\r\n"
+                                 "AppWinClass=TarniDemoAppWindow\r\n";
+    const std::string refused = "Message box not shown, answered OK:\nService.cfg not found or wrong.\n";
+    const char garbage[] = "\x01\xff" "\x00" "binary\x80" "=";
+    struct CASE
+    {
+        std::string Text;       // "-" : no file
+        std::string Reason;     // besides the refusal
+    };
+    std::vector<CASE> cases = {{"-", ""}, {"", ""}, {std::string(garbage, sizeof(garbage) - 1), ""}};
+    for (const char* key : {"AppName=", "AppExe=", "AppHelp=", "AppRegKey=", "AppWinClass="})
+    {
+        std::string text = complete;
+        size_t at = text.find(key);
+        text.erase(at, text.find("\r\n", at) + 2 - at);
+        cases.push_back({text, ""});
+    }
+    std::string text = complete;
+    text.replace(text.find("AppWinClass=Tarni"), 17, "AppWinClass=tarni");
+    cases.push_back({text, ""});
+    text = complete;
+    text.replace(text.find("AppWinClass="), 12, "AppWinClass ");
+    cases.push_back({text, "Condition: item.Find(\"=\")\n"});
+    text = complete;
+    text.replace(text.find("AppHelp=demo|1"), 14, "AppHelp=demo\\q|1");
+    text.erase(text.find("AppRegKey=R\r\n"), 13);
+    cases.push_back({text, "Add. Info: demo\\q|1\n"});
+
+    ASSERT_EQ(0, Run("/CFG:good.cfg /install"));
+    for (size_t i = 0; i < cases.size(); i++)
+    {
+        DeleteFileA(Dir.File("service.cfg").c_str());
+        if (cases[i].Text != "-")
+            WriteFile(Dir.File("service.cfg"), cases[i].Text);
+        ClearAssertLogs();
+        EXPECT_NE(0, Run("/CFG:good.cfg /start")) << "case " << i;
+        bool ended = WaitUntil([&] { return ProcessesOf(Exe).empty() || ServiceBox(); }, 15000);
+        EXPECT_EQ(nullptr, ServiceBox()) << "case " << i;
+        EXPECT_TRUE(ended && ProcessesOf(Exe).empty()) << "case " << i << ": a service process is left";
+        EndProcesses(ProcessesOf(Exe));
+        EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name)) << "case " << i;
+        std::string log = AssertLogText();
+        EXPECT_NE(std::string::npos, log.find("--- Tarni Service Controller --- ")) << "case " << i << "\n" << log;
+        EXPECT_NE(std::string::npos, log.find(refused)) << "case " << i << "\n" << log;
+        EXPECT_NE(std::string::npos, log.find(cases[i].Reason)) << "case " << i << "\n" << log;
+    }
+    EXPECT_FALSE(FileExists(Dir.File("demoapp.log"))) << "no case reached the hosted program";
+    EXPECT_EQ(0, Run("/CFG:good.cfg /uninstall"));
+}
+
+TEST_F(UnattendedServiceTest, AnAssertionWhileReadingTheConfigurationIsRecordedAndTheServiceRunsOn)
+{
+    // A single backslash in a value: the escape is reported, the value kept.
+    std::string text = ReadTextFile(Dir.File("good.cfg"));
+    text.replace(text.find("AppHelp=demo|1"), 14, "AppHelp=demo\\q|1");
+    WriteFile(Dir.File("service.cfg"), text);
+    ASSERT_EQ(0, Run("/CFG:good.cfg /install"));
+    ASSERT_EQ(0, Run("/CFG:good.cfg /start"));
+    ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+    EXPECT_NE(std::string::npos, DemoLog().find("/service"));
+    EXPECT_EQ(1u, ProcessesOf(Exe).size()) << "the service process is found by its program";
+    EXPECT_EQ(nullptr, ServiceBox());
+    EXPECT_NE(std::string::npos, AssertLogText().find("Add. Info: demo\\q|1\n")) << AssertLogText();
+    EXPECT_EQ(0, Run("/CFG:good.cfg /stop"));
+    EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name));
+    EXPECT_TRUE(WaitUntil([&] { return ProcessesOf(Exe).empty(); }));
+    EXPECT_EQ(0, Run("/CFG:good.cfg /uninstall"));
+}

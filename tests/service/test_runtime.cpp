@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/app/tarni_win32.h"
+#include "framework/os/osys.h"
 #include "service/serviceconfig.h"
 #include "service/servicewrapper.h"
 #include "tests/support/testsupport.h"
@@ -241,4 +242,42 @@ TEST(SERVICECONFIGTEST, AdvGuiDefaultsToZeroAndAnEmptyValueCounts)
         EXPECT_STREQ("", SERVICECONFIG::Value("AppRegKey").Text());
         EXPECT_STREQ("TarniA", SERVICECONFIG::Value("AppWinClass").Text());
     }
+}
+
+TEST(SERVICEPROCESS, RunsAsServiceWhenStartedByTheManagerOrOnAnInvisibleStation)
+{
+    // Every parent against every window station answer (1 visible, 0 not, -1 unknown).
+    const struct
+    {
+        const char* Parent;
+        bool Service[3];   // for stationVisible 1, 0, -1
+    } rows[] = {
+        {"services.exe", {true, true, true}},
+        {"SERVICES.EXE", {true, true, true}},
+        {"explorer.exe", {false, true, false}},
+        {"service.exe", {false, true, false}},
+        {"myservices.exe", {false, true, false}},
+        {"services.exe.bak", {false, true, false}},
+        {"", {false, true, false}},
+        {nullptr, {false, true, false}},
+    };
+    const int stations[3] = {1, 0, -1};
+    for (const auto& row : rows)
+    {
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ(row.Service[i], SERVICEWRAPPER::RunsAsService(row.Parent, stations[i]))
+                << (row.Parent ? row.Parent : "<null>") << " station " << stations[i];
+    }
+}
+
+TEST(SERVICEPROCESS, DISABLED_ChildOfTheTestProgram)
+{
+    std::string self = TESTSUPPORT::SelfPath();
+    EXPECT_EQ(self.substr(self.rfind('\\') + 1), OSYS::ParentProcessImage().Text());
+    EXPECT_EQ(1, OSYS::WindowStationVisible()) << "the desktop's window station";
+}
+
+TEST(SERVICEPROCESS, AProgramStartedByAnotherIsNotAService)
+{
+    EXPECT_EQ(0, TESTSUPPORT::RunDisabledTest("SERVICEPROCESS.DISABLED_ChildOfTheTestProgram"));
 }

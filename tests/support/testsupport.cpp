@@ -4,6 +4,7 @@
 #include "framework/text/strings.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 
@@ -280,6 +281,42 @@ HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs, HWND except)
         Sleep(50);
     }
     return 0;
+}
+
+std::vector<DWORD> ProcessesOf(const std::string& path)
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (!process)
+            continue;
+        char image[MAX_PATH] = "";
+        DWORD size = sizeof(image);
+        if (QueryFullProcessImageNameA(process, 0, image, &size) && _stricmp(image, path.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+void EndProcesses(const std::vector<DWORD>& ids)
+{
+    for (DWORD id : ids)
+    {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id))
+        {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
 }
 
 std::wstring WindowText(HWND window)

@@ -109,6 +109,11 @@ namespace TESTSUPPORT
     // A visible top-level window of class className owned by process pid,
     // other than except, waited for.
     HWND WaitForWindow(DWORD pid, const char* className, int timeoutMs, HWND except = 0);
+    // Running processes whose program is path (without regard to case).
+    std::vector<DWORD> ProcessesOf(const std::string& path);
+    // Ends those processes: a failed test's clean-up.
+    void EndProcesses(const std::vector<DWORD>& ids);
+
     std::wstring WindowText(HWND window);
     std::wstring ControlText(HWND dialog, int id);
     bool PressButton(HWND dialog, int id);
