@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <memory>
+
 #include "framework/app/logit.h"
 #include "framework/app/tarni_win32.h"
 #include "framework/os/osys.h"
@@ -34,12 +36,19 @@ namespace
     }
 }
 
+namespace
+{
+    // Made by the first use, the configuration load on the main thread.
+    std::unique_ptr<HASH> gStore;
+}
+
 namespace SERVICECONFIG
 {
     HASH& Store()
     {
-        static HASH store;
-        return store;
+        if (!gStore)
+            gStore.reset(new HASH());
+        return *gStore;
     }
 
     STRING Value(const char* key)

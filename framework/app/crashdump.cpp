@@ -21,6 +21,7 @@ namespace
     const int MaxAttempts = 99;
 
     int gDumpLevel = 0;
+    LIBRARYFUNCTION gMiniDumpWriteDump("dbghelp.dll", "MiniDumpWriteDump");
     HMODULE gDumpLibrary = 0;
     MINIDUMPWRITEDUMP gDumpFunction = 0;
     char gUserName[96] = "";
@@ -183,9 +184,8 @@ void Install(int level)
         return;
 
     // Kept for the rest of the process: the handler may run at any time.
-    static OWNEDLIBRARY library("dbghelp.dll");
-    gDumpLibrary = library.Get();
-    gDumpFunction = reinterpret_cast<MINIDUMPWRITEDUMP>(library.Function("MiniDumpWriteDump"));
+    gDumpFunction = reinterpret_cast<MINIDUMPWRITEDUMP>(gMiniDumpWriteDump.Get());
+    gDumpLibrary = gMiniDumpWriteDump.LibraryModule();
 
     if (!gUserName[0])
     {

@@ -50,12 +50,23 @@ namespace
 
     const char IndentBars[] = "| | | | | | | | | | | | | | | | | | | ";
 
-    // Line writing nests for separator lines; anything deeper is a loop
-    // (an assertion raised while writing), which is cut off here.
-    thread_local int tWriterDepth = 0;
-    // The lock logs its own creation; that line is not written. Other
-    // threads' lines meanwhile are.
-    thread_local bool tCreatingLock = false;
+    // Per thread, in a system TLS slot (the toolchain's thread_local would
+    // bring a threads library along): how deep line writing nests, for
+    // separator lines, anything deeper being a loop (an assertion raised while
+    // writing) that is cut off; and the flag CreatingLock, since the lock logs
+    // its own creation, which is not written, while other threads' lines are.
+    const DWORD gWriterSlot = TlsAlloc();
+    const LONG_PTR CreatingLock = 0x100;
+
+    LONG_PTR WriterState()
+    {
+        return reinterpret_cast<LONG_PTR>(TlsGetValue(gWriterSlot));
+    }
+
+    void SetWriterState(LONG_PTR state)
+    {
+        TlsSetValue(gWriterSlot, reinterpret_cast<void*>(state));
+    }
 
     void UpdateWriting()
     {
@@ -92,19 +103,20 @@ namespace
         DWORD thread = GetCurrentThreadId();
         if (gFirstThread == 0)
             gFirstThread = thread;
-        if (!gLogLock && !tCreatingLock)
+        LONG_PTR state = WriterState();
+        if (!gLogLock && !(state & CreatingLock))
         {
-            tCreatingLock = true;
+            SetWriterState(state | CreatingLock);
             MUTEXSEM* created = new MUTEXSEM(0, 0, MUTEXSEM::CREATE);
-            tCreatingLock = false;
+            SetWriterState(state);
             // Two threads may get here at once: the first lock stored is the one.
             if (InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&gLogLock), created, 0) != 0)
                 delete created;
         }
-        if (!gWriting || tCreatingLock || tWriterDepth > 4)
+        if (!gWriting || (state & CreatingLock) || state > 4)
             return;
 
-        tWriterDepth++;
+        SetWriterState(state + 1);
         MUTEXSEM* lock = gLogLock;
         if (!lock->Request(-1))
             AssertHandler(0, "ok", __FILE__, __LINE__, 0, 0);
@@ -185,7 +197,7 @@ namespace
         if (gDebugOutput)
             OutputDebugStringA(logitbuf);
         lock->Release();
-        tWriterDepth--;
+        SetWriterState(state);
     }
 
     bool SuppressedBy(const char* format)
@@ -480,13 +492,21 @@ int AssertBoxNotShown(const char* title, const char* text, unsigned style)
     const int answer = AssertDefaultAnswer(style);
     static const char* const names[] = {"OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
     Logit("AssertBoxNotShown title=%s answer=%d\n", STRING::NullGuard(title), answer);
+    auto textOf = [](const char* text) {
+        text = STRING::NullGuard(text);
+        return text ? text : "";
+    };
     STRING path;
     if (FILE* file = OpenAssertLog(path))
     {
-        fprintf(file, "--- %s --- %s %s ---\n\n", STRING::NullGuard(title), OSYS::CurrentDateText().Text(),
-                OSYS::CurrentTimeText().Text());
-        fprintf(file, "    Message box not shown, answered %s:\n%s\n\n", names[answer - IDOK],
-                STRING::NullGuard(text));
+        // Formatted by the framework, not the C runtime's printf, which would
+        // link its own number conversions.
+        STRING record = STRING::Sprintf("--- %s --- %s %s ---\n\n    Message box not shown, answered %s:\n",
+                                        textOf(title), OSYS::CurrentDateText().Text(),
+                                        OSYS::CurrentTimeText().Text(), names[answer - IDOK]);
+        fputs(record.Text(), file);
+        fputs(textOf(text), file);
+        fputs("\n\n", file);
         fclose(file);
     }
     return answer;
@@ -548,9 +568,10 @@ int AssertHandler(int conditionValue, const char* conditionText, const char* fil
     {
         if (gAssertShowing)
             fputs("--- (another assert message is currently showing)\n\n", assertFile);
-        fprintf(assertFile, "--- %s --- %s %s ---\n\n", title.Text(), OSYS::CurrentDateText().Text(),
-                OSYS::CurrentTimeText().Text());
-        fprintf(assertFile, "%s\n\n", message);
+        const char* const parts[] = {"--- ", title.Text(), " --- ", OSYS::CurrentDateText().Text(), " ",
+                                     OSYS::CurrentTimeText().Text(), " ---\n\n", message, "\n\n"};
+        for (const char* part : parts)
+            fputs(part, assertFile);
         fclose(assertFile);
     }
 
@@ -629,9 +650,9 @@ int PrintV(char* buffer, size_t size, const char* format, va_list args)
         const char* text = va_arg(args, const char*);
         return (int)Copy(buffer, text ? text : "(null)", size);
     }
-    // The C99 formatter terminates whenever size >= 1; only an encoding
-    // error (n < 0) can leave the buffer undefined.
-    int n = vsnprintf(buffer, size, format ? format : "(null)", args);
+    // Terminated whenever size >= 1; only an error (n < 0) can leave the
+    // buffer undefined.
+    int n = OSYS::FormatV(buffer, size, format ? format : "(null)", args);
     if (n < 0 && size > 0)
         buffer[0] = 0;
     return n;

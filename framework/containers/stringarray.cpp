@@ -522,11 +522,12 @@ int HASH::Exists(const char* key, STRING** pvalue)
 namespace
 {
     // What a lookup that finds nothing hands out: empty, shared, not stored.
+    STRING gNoValue;
+
     STRING& NoValue()
     {
-        static STRING none;
-        none.Free();
-        return none;
+        gNoValue.Free();
+        return gNoValue;
     }
 }
 

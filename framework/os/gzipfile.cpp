@@ -1,4 +1,5 @@
-// The gzip file writer, on zlib.
+// The gzip file writer: zlib's deflate in a gzip header and trailer (RFC 1952)
+// of its own, which keeps zlib's gz file interface out of the program.
 
 #include <stdio.h>
 #include <zlib.h>
@@ -8,34 +9,82 @@
 
 namespace
 {
-    struct INFILE
+    struct STDFILE
     {
-        explicit INFILE(const char* path) : File(fopen(path, "rb")) {}
-        ~INFILE()
+        STDFILE(const char* path, const char* mode) : File(fopen(path, mode)) {}
+        ~STDFILE() { Close(); }
+        STDFILE(const STDFILE&) = delete;
+        STDFILE& operator=(const STDFILE&) = delete;
+        // A failed close of a written file is a failed file.
+        bool Close()
         {
-            if (File)
-                fclose(File);
+            FILE* file = File;
+            File = 0;
+            return file && fclose(file) == 0;
         }
-        INFILE(const INFILE&) = delete;
-        INFILE& operator=(const INFILE&) = delete;
         FILE* File;
     };
 
-    struct GZFILE
+    struct DEFLATER
     {
-        explicit GZFILE(const char* path) : File(gzopen(path, "wb6")) {}
-        ~GZFILE() { Close(); }
-        GZFILE(const GZFILE&) = delete;
-        GZFILE& operator=(const GZFILE&) = delete;
-        // The trailer is written here: a failed close is a failed file.
-        bool Close()
+        DEFLATER() : Stream(), Ready(deflateInit2(&Stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK) {}
+        ~DEFLATER()
         {
-            gzFile file = File;
-            File = 0;
-            return file && gzclose(file) == Z_OK;
+            if (Ready)
+                deflateEnd(&Stream);
         }
-        gzFile File;
+        DEFLATER(const DEFLATER&) = delete;
+        DEFLATER& operator=(const DEFLATER&) = delete;
+        z_stream Stream;
+        bool Ready;
     };
+
+    void PutLittleEndian(unsigned char* p, uLong value)
+    {
+        for (int i = 0; i < 4; i++)
+            p[i] = (unsigned char)(value >> (8 * i));
+    }
+
+    // Compresses the whole of in into out, framed as gzip.
+    bool Compress(FILE* in, FILE* out)
+    {
+        // Deflate, no name, no time; system 10, as zlib's own writer marks Windows.
+        const unsigned char header[10] = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 0, 10};
+        DEFLATER deflater;
+        if (!deflater.Ready || fwrite(header, 1, sizeof(header), out) != sizeof(header))
+            return false;
+        z_stream& stream = deflater.Stream;
+        uLong crc = crc32(0, Z_NULL, 0);
+        uLong size = 0;
+        unsigned char input[16 * 1024];
+        unsigned char output[16 * 1024];
+        bool last = false;
+        while (!last)
+        {
+            size_t count = fread(input, 1, sizeof(input), in);
+            if (ferror(in))
+                return false;
+            last = count < sizeof(input);
+            crc = crc32(crc, input, (uInt)count);
+            size += (uLong)count;
+            stream.next_in = input;
+            stream.avail_in = (uInt)count;
+            do
+            {
+                stream.next_out = output;
+                stream.avail_out = sizeof(output);
+                if (deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH) == Z_STREAM_ERROR)
+                    return false;
+                size_t produced = sizeof(output) - stream.avail_out;
+                if (fwrite(output, 1, produced, out) != produced)
+                    return false;
+            } while (stream.avail_out == 0);
+        }
+        unsigned char trailer[8];
+        PutLittleEndian(trailer, crc);
+        PutLittleEndian(trailer + 4, size);
+        return fwrite(trailer, 1, sizeof(trailer), out) == sizeof(trailer);
+    }
 }
 
 namespace OSYS
@@ -50,28 +99,15 @@ bool GzipFile(const char* source, const char* target)
     }
     bool ok = false;
     {
-        INFILE in(source);
+        STDFILE in(source, "rb");
         if (!in.File)
         {
             Logit("OSYS::GzipFile cannot read %s\n", source);
             return false;
         }
-        GZFILE out(target);
-        ok = out.File != 0;
-        char buffer[16 * 1024];
-        while (ok)
-        {
-            size_t count = fread(buffer, 1, sizeof(buffer), in.File);
-            if (count > 0 && gzwrite(out.File, buffer, (unsigned)count) != (int)count)
-                ok = false;
-            if (count < sizeof(buffer))
-            {
-                ok = ok && !ferror(in.File);
-                break;
-            }
-        }
-        if (out.File)
-            ok = out.Close() && ok;
+        STDFILE out(target, "wb");
+        ok = out.File != 0 && Compress(in.File, out.File);
+        ok = out.Close() && ok;
     }
     if (!ok)
         remove(target);

@@ -21,6 +21,10 @@ namespace OSYS
     // The system's wide printf (%s takes 16-bit text): at most size units
     // with a zero; returns the length the whole text needs, -1 on error.
     int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args);
+    // The system's printf, with C vsnprintf's rules: at most size bytes with
+    // a zero (when size >= 1); returns the length the whole text needs, -1 on
+    // error.
+    int FormatV(char* buffer, size_t size, const char* format, va_list args);
 }
 
 // A Windows mutex: recursive for the owning thread.

@@ -71,6 +71,24 @@ int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args
     }
     return needed;
 }
+
+// msvcrt.dll's formatter, called by name: the C++ runtime's headers switch
+// the plain names to mingw-w64's own formatter, which links its number
+// conversions (gdtoa) into the program.
+int FormatV(char* buffer, size_t size, const char* format, va_list args)
+{
+    va_list again;
+    va_copy(again, args);
+    int needed = _vscprintf(format, again);
+    va_end(again);
+    if (needed >= 0 && buffer && size > 0)
+    {
+        // The runtime leaves a text that exactly fills the buffer unterminated.
+        _vsnprintf(buffer, size, format, args);
+        buffer[(size_t)needed < size ? (size_t)needed : size - 1] = 0;
+    }
+    return needed;
+}
 }
 
 
@@ -508,8 +526,8 @@ namespace
 
     struct CRCTABLE
     {
-        uint32_t Entries[256];
-        CRCTABLE()
+        uint32_t Entries[256] = {};
+        constexpr CRCTABLE()
         {
             for (uint32_t n = 0; n < 256; n++)
             {
@@ -523,7 +541,7 @@ namespace
 
     const CRCTABLE& CrcTable()
     {
-        static const CRCTABLE table;
+        static constexpr CRCTABLE table;
         return table;
     }
 }
@@ -627,8 +645,22 @@ STRING AddToDateText(const char* text, int64_t offset, int divisor)
 {
     text = OSYSWIN32::TextOrEmpty(STRING::NullGuard(text));
     short year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (sscanf(text, "%hd-%hd-%hd  %hd:%hd:%hd", &year, &month, &day, &hour, &minute, &second) != 6)
-        return STRING(text);
+    short* const parsed[] = {&year, &month, &day, &hour, &minute, &second};
+    // scanf's "%hd-%hd-%hd  %hd:%hd:%hd", by hand: the runtime's scanf would
+    // link its own number conversions.
+    const char separators[] = "-- ::";
+    const char* p = text;
+    for (int i = 0; i < 6; i++)
+    {
+        if (i > 0 && separators[i - 1] != ' ' && *p++ != separators[i - 1])
+            return STRING(text);
+        char* end = 0;
+        long value = strtol(p, &end, 10);
+        if (end == p)
+            return STRING(text);
+        *parsed[i] = (short)value;
+        p = end;
+    }
     if (divisor == 0)
     {
         AssertHandler(0, "divisor!=0", __FILE__, __LINE__, text, 0);

@@ -52,28 +52,45 @@ private:
     HKEY Key;
 };
 
-// A library loaded by name, freed with its owner; a static one is kept for
-// the rest of the process.
-class OWNEDLIBRARY
+// One function of a system library, looked up on first use and kept, with its
+// library, to process end. Its constructor is constant, so one at namespace
+// scope needs neither start-up code nor a guarded function-local static; the
+// first use must come from one thread.
+class LIBRARYFUNCTION
 {
 public:
-    explicit OWNEDLIBRARY(const char* name) : Module(LoadLibraryA(name)) {}
-    ~OWNEDLIBRARY()
+    constexpr LIBRARYFUNCTION(const char* library, const char* function)
+        : Library(library), Name(function), Module(0), Address(0), Tried(false) {}
+    ~LIBRARYFUNCTION()
     {
         if (Module)
             FreeLibrary(Module);
     }
-    OWNEDLIBRARY(const OWNEDLIBRARY&) = delete;
-    OWNEDLIBRARY& operator=(const OWNEDLIBRARY&) = delete;
-    HMODULE Get() const { return Module; }
+    LIBRARYFUNCTION(const LIBRARYFUNCTION&) = delete;
+    LIBRARYFUNCTION& operator=(const LIBRARYFUNCTION&) = delete;
     // Cast the result to the function's type.
-    void* Function(const char* name) const
+    void* Get()
     {
-        return Module ? reinterpret_cast<void*>(GetProcAddress(Module, name)) : 0;
+        if (!Tried)
+        {
+            Tried = true;
+            Module = LoadLibraryA(Library);
+            Address = Module ? reinterpret_cast<void*>(GetProcAddress(Module, Name)) : 0;
+        }
+        return Address;
+    }
+    HMODULE LibraryModule()
+    {
+        Get();
+        return Module;
     }
 
 private:
+    const char* Library;
+    const char* Name;
     HMODULE Module;
+    void* Address;
+    bool Tried;
 };
 
 // The screen's device context, for reading its capabilities.

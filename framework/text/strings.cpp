@@ -22,10 +22,20 @@ namespace
     std::atomic<bool> gPoolClosed(false);
 
     std::atomic<int> gFailOnNull(0);
+    std::atomic<CRITSECT*> gPoolLock(nullptr);
 
+    // Made on first use; of two threads that race here, the first stored wins.
     CRITSECT* PoolLock()
     {
-        static CRITSECT* lock = new CRITSECT();  // first use; thread-safe initialisation
+        CRITSECT* lock = gPoolLock.load(std::memory_order_acquire);
+        if (!lock)
+        {
+            CRITSECT* created = new CRITSECT();
+            if (gPoolLock.compare_exchange_strong(lock, created, std::memory_order_acq_rel))
+                lock = created;
+            else
+                delete created;
+        }
         return lock;
     }
 
@@ -1288,7 +1298,7 @@ int BINARY::Save(const char* filename, const char* mode)
 
 namespace
 {
-    const char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    constexpr char Base64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
     // The byte "%2x" reads from two characters: up to two leading hex digits.
     int HexPair(const char* p)
@@ -1340,16 +1350,17 @@ STRING BINARY::FromBase64() const
     // Position in "=ABC…/": '=' is 0 and marks an absent value; others are invalid.
     struct POSITIONS
     {
-        signed char Of[256];
-        POSITIONS()
+        signed char Of[256] = {};
+        constexpr POSITIONS()
         {
-            memset(Of, -1, sizeof Of);
+            for (int c = 0; c < 256; c++)
+                Of[c] = -1;
             Of[static_cast<unsigned char>('=')] = 0;
             for (int i = 0; Base64Alphabet[i]; i++)
                 Of[static_cast<unsigned char>(Base64Alphabet[i])] = static_cast<signed char>(i + 1);
         }
     };
-    static const POSITIONS positions;
+    static constexpr POSITIONS positions;
 
     STRING result;
     char chunk[256];

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <wchar.h>
 
-#include <vector>
+#include <memory>
 
 #include "framework/app/logit.h"
 #include "framework/app/resources.h"
@@ -35,10 +35,10 @@ namespace
         int length = GetMenuStringW(menu, (UINT)position, 0, 0, MF_BYPOSITION);
         if (length <= 0)
             return WSTRING();
-        std::vector<wchar_t> buffer((size_t)length + 1, 0);
-        if (GetMenuStringW(menu, (UINT)position, buffer.data(), length + 1, MF_BYPOSITION) <= 0)
+        std::unique_ptr<wchar_t[]> buffer(new wchar_t[(size_t)length + 1]());
+        if (GetMenuStringW(menu, (UINT)position, buffer.get(), length + 1, MF_BYPOSITION) <= 0)
             return WSTRING();
-        return WSTRING(reinterpret_cast<const char16_t*>(buffer.data()));
+        return WSTRING(reinterpret_cast<const char16_t*>(buffer.get()));
     }
 
     bool NameMatches(const WSTRING& itemText, const WSTRING& name)

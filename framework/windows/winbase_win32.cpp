@@ -12,6 +12,8 @@
 
 namespace
 {
+    LIBRARYFUNCTION gGetDpiForMonitor("shcore.dll", "GetDpiForMonitor");
+    LIBRARYFUNCTION gEnableThemeDialogTexture("uxtheme.dll", "EnableThemeDialogTexture");
     int gAppWindowCounter = 0;
     int gScaleOverride = -1;
     DLGPROC gDialogProcedure = 0;
@@ -757,9 +759,7 @@ LRESULT WINDOW::OnDropMessage(HDROP drop)
 int WINDOW::DpiScaleOfRect(const RECT& rect)
 {
     typedef HRESULT(WINAPI * GETDPIFORMONITOR)(HMONITOR, int, UINT*, UINT*);
-    static OWNEDLIBRARY shcore("shcore.dll");
-    static GETDPIFORMONITOR getDpiForMonitor =
-        reinterpret_cast<GETDPIFORMONITOR>(shcore.Function("GetDpiForMonitor"));
+    GETDPIFORMONITOR getDpiForMonitor = reinterpret_cast<GETDPIFORMONITOR>(gGetDpiForMonitor.Get());
     if (gScaleOverride != -1)
         return gScaleOverride;
     if (getDpiForMonitor)
@@ -1149,8 +1149,7 @@ namespace
 bool WINDOW::ApplyDialogTheme()
 {
     typedef HRESULT(WINAPI * ENABLETEXTURE)(HWND, DWORD);
-    static OWNEDLIBRARY uxtheme("uxtheme.dll");
-    static ENABLETEXTURE enableTexture = reinterpret_cast<ENABLETEXTURE>(uxtheme.Function("EnableThemeDialogTexture"));
+    ENABLETEXTURE enableTexture = reinterpret_cast<ENABLETEXTURE>(gEnableThemeDialogTexture.Get());
     bool applied = false;
     // Themed controls come only with a manifest.
     if (FindResourceA(GetModuleHandleA(0), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) && enableTexture)

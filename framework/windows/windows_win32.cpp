@@ -158,8 +158,15 @@ namespace
 
     int IconNumber(const STRING& text)
     {
-        int number = 0;
-        return sscanf(text.Text(), "##ICON=%d##", &number) == 1 ? number : 0;
+        // scanf's "##ICON=%d##", by hand: the runtime's scanf would link its
+        // own number conversions.
+        const char prefix[] = "##ICON=";
+        if (strncmp(text.Text(), prefix, sizeof(prefix) - 1) != 0)
+            return 0;
+        const char* digits = text.Text() + sizeof(prefix) - 1;
+        char* end = 0;
+        long number = strtol(digits, &end, 10);
+        return end != digits ? (int)number : 0;
     }
 
     INT_PTR MeasureComboItem(HWND dialog, MEASUREITEMSTRUCT* item)

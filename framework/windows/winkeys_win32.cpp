@@ -11,20 +11,17 @@ namespace
     typedef HRESULT(WINAPI* SETWINDOWATTRIBUTE)(HWND, DWORD, LPCVOID, DWORD);
     typedef HRESULT(WINAPI* SETWINDOWTHEME)(HWND, LPCWSTR, LPCWSTR);
 
+    LIBRARYFUNCTION gSetWindowAttribute("dwmapi.dll", "DwmSetWindowAttribute");
+    LIBRARYFUNCTION gSetWindowTheme("uxtheme.dll", "SetWindowTheme");
+
     SETWINDOWATTRIBUTE SetAttribute()
     {
-        static OWNEDLIBRARY dwmapi("dwmapi.dll");
-        static SETWINDOWATTRIBUTE function =
-            reinterpret_cast<SETWINDOWATTRIBUTE>(dwmapi.Function("DwmSetWindowAttribute"));
-        return function;
+        return reinterpret_cast<SETWINDOWATTRIBUTE>(gSetWindowAttribute.Get());
     }
 
     SETWINDOWTHEME SetTheme()
     {
-        static OWNEDLIBRARY uxtheme("uxtheme.dll");
-        static SETWINDOWTHEME function =
-            reinterpret_cast<SETWINDOWTHEME>(uxtheme.Function("SetWindowTheme"));
-        return function;
+        return reinterpret_cast<SETWINDOWTHEME>(gSetWindowTheme.Get());
     }
 
     bool gDarkMode = false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "framework/containers/stringarray.h"
 #include "framework/os/osys.h"
@@ -242,4 +243,44 @@ TEST(DirectoryTree, CreateCopyAndDeleteFolderTrees)
     EXPECT_FALSE(TESTSUPPORT::FileExists(target));
     EXPECT_TRUE(TESTSUPPORT::FileExists(source + "\\one\\two\\deep.txt")) << "the source stays";
     EXPECT_FALSE(OSYS::DeleteTree(target.c_str()));
+}
+
+// The gzip writer: sizes around its 16 KB read buffer, read back by zlib's own
+// reader, which checks the trailer's CRC and length.
+TEST(GzipFile, CompressesAnyLengthIntoAGzipFileThatZlibReadsBack)
+{
+    TESTSUPPORT::TEMPDIR dir("gz");
+    for (size_t size : {0u, 1u, 16383u, 16384u, 16385u, 100000u})
+    {
+        std::string bytes;
+        for (size_t i = 0; i < size; i++)
+            bytes += (char)(i % 7 == 0 ? (i * 2654435761u) >> 24 : 'a' + i % 5);
+        const std::string source = dir.Path() + "\\in.bin", target = dir.Path() + "\\in.bin.gz";
+        ASSERT_TRUE(TESTSUPPORT::WriteFile(source, bytes));
+        ASSERT_TRUE(OSYS::GzipFile(source.c_str(), target.c_str())) << size;
+        const std::string packed = TESTSUPPORT::ReadFile(target);
+        ASSERT_GE(packed.size(), 18u) << size;
+        EXPECT_EQ(std::string("\x1f\x8b\x08", 3), packed.substr(0, 3)) << size;
+
+        std::string unpacked;
+        gzFile file = gzopen(target.c_str(), "rb");
+        ASSERT_TRUE(file != 0) << size;
+        char buffer[4096];
+        int count = 0;
+        while ((count = gzread(file, buffer, sizeof(buffer))) > 0)
+            unpacked.append(buffer, (size_t)count);
+        EXPECT_EQ(0, count) << size;
+        EXPECT_EQ(Z_OK, gzclose(file)) << size;
+        EXPECT_TRUE(unpacked == bytes) << size;
+    }
+}
+
+TEST(GzipFile, FailsWithoutLeavingATargetWhenTheSourceOrTheTargetCannotBeOpened)
+{
+    TESTSUPPORT::TEMPDIR dir("gz");
+    const std::string source = dir.Path() + "\\in.bin", target = dir.Path() + "\\out.gz";
+    EXPECT_FALSE(OSYS::GzipFile(source.c_str(), target.c_str()));
+    EXPECT_FALSE(TESTSUPPORT::FileExists(target));
+    ASSERT_TRUE(TESTSUPPORT::WriteFile(source, "text"));
+    EXPECT_FALSE(OSYS::GzipFile(source.c_str(), (dir.Path() + "\\missing\\out.gz").c_str()));
 }
