@@ -273,7 +273,7 @@ TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
         {"Demo", "/install /LANG:GER",
          "Demo Service|Der Demo-Service kann unter Windows 95/98/ME nicht installiert\rwerden."},
         // The shortest name whose blank after "Windows" lies beyond column 55.
-        {"DemoABC", "/install", "DemoABC Service|The DemoABC service can not be installed under Windows\r95/98/ME."},
+        {"DemoABCD", "/install", "DemoABCD Service|The DemoABCD service can not be installed under Windows\r95/98/ME."},
     };
     for (const auto& refusal : refusals)
     {
