@@ -98,6 +98,7 @@ TEST_F(LOGTEST, LevelsAreOredAndFilterLogitIf)
     EXPECT_EQ(0, LogitIf(7, "seven\n"));
     EXPECT_EQ(1, LogitIf(6, "six\n"));
     EXPECT_EQ(0, LogitIf(0x20 | 1, "category not set\n"));
+    EXPECT_EQ(0, LogitIf(0x20 | 2, "category not set, level bits shared\n"));
     LogitOption("/D:32");
     EXPECT_EQ(1, LogitIf(0x20 | 1, "category set\n"));
     EXPECT_EQ((std::vector<std::string>{"LogitLevel 00000002", "LogitLevel 00000006", "six", "LogitLevel 00000026",

@@ -101,6 +101,47 @@ TEST(DynArrayEdit, GrowsByItsStepInsertsDeletesCopiesAndRefusesBadPositions)
     EXPECT_EQ((std::vector<std::string>{"z!", "first"}), Items(copy));
 }
 
+TEST(DynArrayEdit, EachIndexOperationTakesBothEndsAndRefusesOnePastThem)
+{
+    // On 10, 11, 12: g GetItem, i InsertItem, d DeleteItem, s and t SwapItems
+    // with the index first or second; a refusal asserts once and changes nothing.
+    const struct { char Op; int Index; bool Valid; } rows[] = {
+        {'g', -1, false}, {'g', 0, true}, {'g', 2, true}, {'g', 3, false},
+        {'i', -1, false}, {'i', 0, true}, {'i', 3, true}, {'i', 4, false},
+        {'d', -1, false}, {'d', 0, true}, {'d', 2, true}, {'d', 3, false},
+        {'s', -1, false}, {'s', 2, true}, {'s', 3, false},
+        {'t', -1, false}, {'t', 2, true}, {'t', 3, false},
+    };
+    for (const auto& row : rows)
+    {
+        DYNARRAY<int> array(4, 4);
+        for (int value : {10, 11, 12})
+            array.AddItem(value);
+        ASSERTSPY spy;
+        bool done = false;
+        if (row.Op == 'g')
+        {
+            int* item = array.GetItem(row.Index);
+            done = item && *item == 10 + row.Index;
+        }
+        else if (row.Op == 'i')
+            done = array.InsertItem(row.Index, 9) != -1;
+        else if (row.Op == 'd')
+        {
+            array.DeleteItem(row.Index);
+            done = array.Count() == 2;
+        }
+        else
+        {
+            row.Op == 's' ? array.SwapItems(row.Index, 0) : array.SwapItems(0, row.Index);
+            done = *array.GetItem(0) == 10 + row.Index;
+        }
+        EXPECT_EQ(row.Valid, done) << row.Op << row.Index;
+        EXPECT_EQ(row.Valid ? 0u : 1u, spy.Count()) << row.Op << row.Index;
+        EXPECT_EQ(row.Valid && row.Op == 'i' ? 4 : row.Valid && row.Op == 'd' ? 2 : 3, array.Count()) << row.Op << row.Index;
+    }
+}
+
 TEST(DynArraySort, SortsByOwnCompareAndModeAscendingAndDescending)
 {
     std::mt19937 random(11);

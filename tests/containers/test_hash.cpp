@@ -41,14 +41,15 @@ TEST(HashFormat, EveryKindOfLineAndDuplicateKeys)
                       "tab=a\\tb\n"
                       "bin=={{TWFu}}\n"
                       "\n"
+                      "/opt=slash\n"
                       "last=no line feed"));
-    EXPECT_EQ((PAIRS{{"", "empty key"}, {" //blank", "first"}, {"bin", "Man"}, {"Key ", " value"},
+    EXPECT_EQ((PAIRS{{"", "empty key"}, {" //blank", "first"}, {"/opt", "slash"}, {"bin", "Man"}, {"Key ", " value"},
                      {"last", "no line feed"}, {"tab", "a\tb"}, {"x", "a=b"}}),
               Pairs(store));
     EXPECT_EQ(12u, store.Handle);
     EXPECT_STREQ("abc", store.Key.Text());
-    EXPECT_TRUE(store.ValueAt(2)->Flags() & STRINGFLAG_BINARY);
-    EXPECT_FALSE(store.ValueAt(6)->Flags() & STRINGFLAG_BINARY);
+    EXPECT_TRUE(store.ValueAt(3)->Flags() & STRINGFLAG_BINARY);
+    EXPECT_FALSE(store.ValueAt(7)->Flags() & STRINGFLAG_BINARY);
 
     // Keys sort stably without regard to case; lookups find the first.
     HASH dup(STRING("b=2\nA=1\na=3\nB=4\n"));

@@ -266,20 +266,23 @@ TEST_F(ControllerTest, WindowsNinetyEightIsRefusedAfterAValidConfiguration)
     Exe = Dir.File(program);
     ASSERT_TRUE(CopyFileA(Dir.File("service.exe").c_str(), Exe.c_str(), FALSE));
     APPVERSION win98(program, "win98");
-    // Boxes on such systems wrap at column 55. Nothing gets installed, so the
-    // name need not be this test's own.
-    WriteConfig("Demo");
-    const std::string refusals[] = {
-        "Demo Service|The Demo service can not be installed under Windows 95/98/ME.",
-        "Demo Service|Der Demo-Service kann unter Windows 95/98/ME nicht installiert\rwerden.",
+    // Boxes on such systems wrap at the first blank beyond column 55. Nothing
+    // gets installed, so the names need not be this test's own.
+    const struct { const char* Name; const char* Options; const char* Shown; } refusals[] = {
+        {"Demo", "/install", "Demo Service|The Demo service can not be installed under Windows 95/98/ME."},
+        {"Demo", "/install /LANG:GER",
+         "Demo Service|Der Demo-Service kann unter Windows 95/98/ME nicht installiert\rwerden."},
+        // The shortest name whose blank after "Windows" lies beyond column 55.
+        {"DemoABCD", "/install", "DemoABCD Service|The DemoABCD service can not be installed under Windows\r95/98/ME."},
     };
-    for (int german = 0; german < 2; german++)
+    for (const auto& refusal : refusals)
     {
+        WriteConfig(refusal.Name);
         int code = 0;
-        EXPECT_EQ(refusals[german], RunWithBox(german ? "/install /LANG:GER" : "/install", &code));
+        EXPECT_EQ(refusal.Shown, RunWithBox(refusal.Options, &code));
         EXPECT_EQ(99, code);
+        EXPECT_EQ(0u, ServiceState(refusal.Name));
     }
-    EXPECT_EQ(0u, ServiceState("Demo"));
 
     // The file is checked first: an incomplete one gives its own box.
     WriteFile(Dir.File("service.cfg"), "AppName=" + Name + "\r\n");
@@ -406,4 +409,69 @@ TEST_F(UnattendedServiceTest, AnAssertionWhileReadingTheConfigurationIsRecordedA
     EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name));
     EXPECT_TRUE(WaitUntil([&] { return ProcessesOf(Exe).empty(); }));
     EXPECT_EQ(0, Run("/CFG:good.cfg /uninstall"));
+}
+
+namespace
+{
+    // The log's clock (seconds) and text of each "ServiceOperation <operation> returns" line.
+    std::vector<std::pair<double, std::string>> Returns(const std::string& log, const std::string& operation)
+    {
+        std::vector<std::pair<double, std::string>> found;
+        const std::string text = "ServiceOperation " + operation + " returns ";
+        for (const std::string& line : SplitLines(ReadFile(log)))
+        {
+            size_t at = line.find(text);
+            if (!line.empty() && line[0] == '[' && at != std::string::npos)
+                found.push_back({atof(line.c_str() + 1), line.substr(at + text.size())});
+        }
+        return found;
+    }
+}
+
+TEST_F(ControllerTest, StopWaitsWhileTheHostedProgramTakesItsTimeToEnd)
+{
+    HostProbe("slowquit");
+    ASSERT_EQ(0, Run("/install"));
+    ASSERT_EQ(0, Run("/start"));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(Dir.File("slowquit.started")); }));
+    std::string log = Dir.File("stop.log");
+    EXPECT_EQ(0, Run("/stop /LOGIT:" + log));
+    EXPECT_EQ((DWORD)SERVICE_STOPPED, ServiceState(Name)) << "/stop returns only once the service stopped";
+    auto stop = Returns(log, "STOP");
+    auto queries = Returns(log, "QUERY_STATUS");
+    ASSERT_EQ(1u, stop.size());
+    ASSERT_GE(queries.size(), 2u);
+    EXPECT_EQ("3", queries[0].second) << "stop pending first";
+    EXPECT_EQ("1", queries.back().second);
+    EXPECT_GE(queries.back().first - stop[0].first, 3.0) << "the program ends three seconds after WM_QUIT";
+}
+
+TEST_F(ControllerTest, StopGivesUpOnAProgramThatNeverEndsAfter21Queries)
+{
+    HostProbe("neverquits");
+    ASSERT_EQ(0, Run("/install"));
+    ASSERT_EQ(0, Run("/start"));
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(Dir.File("neverquits.started")); }));
+    std::string log = Dir.File("stop.log");
+    EXPECT_EQ(0, Run("/stop /LOGIT:" + log));
+    auto queries = Returns(log, "QUERY_STATUS");
+    ASSERT_EQ(21u, queries.size());
+    for (const auto& query : queries)
+        EXPECT_EQ("3", query.second);
+    EXPECT_GE(queries.back().first - queries.front().first, 19.0) << "a query a second";
+    WriteFile(Dir.File("quit.txt"), "");
+    EXPECT_TRUE(WaitForState(SERVICE_STOPPED));
+}
+
+TEST_F(ControllerTest, TheFirstVerbInDispatchOrderDecides)
+{
+    // Each pair names the verb that must win first; nothing is installed by any of them.
+    int code = 0;
+    EXPECT_EQ("Tarni Service Controller|Syntax:\r\n\r\nservice /config\r\n\r\nservice /start\r\nservice /stop\r\n"
+              "service /install\r\nservice /uninstall\r\n",
+              RunWithBox("/install /?", &code));
+    EXPECT_EQ(0, code);
+    EXPECT_EQ(0u, ServiceState(Name)) << "help comes before install";
+    EXPECT_EQ(3, Run("/start /uninstall")) << "uninstall comes before start";
+    EXPECT_EQ(6, Run("/stop /start")) << "start comes before stop";
 }

@@ -21,6 +21,7 @@ namespace
         DWORD State;
         DWORD SpecificExit;
         SERVICE_STATUS_HANDLE Handle;
+        DWORD ControlsAccepted;
     };
 
     // The fake service manager: records what the wrapper tells it and runs the
@@ -60,7 +61,8 @@ namespace
     {
         {
             std::lock_guard<std::mutex> lock(gMutex);
-            gReports.push_back({status->dwCurrentState, status->dwServiceSpecificExitCode, handle});
+            gReports.push_back({status->dwCurrentState, status->dwServiceSpecificExitCode, handle,
+                                status->dwControlsAccepted});
             gChanged.notify_all();
         }
         if (gSlowStoppedReport && status->dwCurrentState == SERVICE_STOPPED)
@@ -218,6 +220,52 @@ TEST_F(SERVICERUNTIME, LongNamesAreCutTo127CharactersForTheDispatcher)
     ASSERT_TRUE(service.StartDispatcher());
     EXPECT_EQ(name.substr(0, 127), gTableName);
     EXPECT_EQ(name.substr(0, 127), gRegisteredName);
+}
+
+TEST_F(SERVICERUNTIME, ShutdownPostsWmQuitToTheHostedWindowAndEveryReportAcceptsIt)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(0);
+    windowClass.lpszClassName = "TarniRuntimeShutdownProbe";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowA(windowClass.lpszClassName, "", 0, 0, 0, 10, 10, 0, 0, windowClass.hInstance, 0);
+    ASSERT_TRUE(window != 0);
+    TESTSUPPORT::ATEND destroy{[window] { DestroyWindow(window); }};
+    // The hosted program is missing: the service stops on its own, the
+    // shutdown request still reaches the window.
+    gDispatcherWork = [] {
+        WaitForState(SERVICE_RUNNING);
+        gHandler(SERVICE_CONTROL_SHUTDOWN);
+    };
+    SERVICELAUNCHER launcher(GetModuleHandleA(0), "ShutdownService", windowClass.lpszClassName, "missing-program.exe");
+    ASSERT_TRUE(launcher.StartDispatcher());
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(window, message.hwnd);
+    ASSERT_FALSE(gReports.empty());
+    for (const REPORT& r : gReports)
+        EXPECT_EQ((DWORD)(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN), r.ControlsAccepted) << r.State;
+}
+
+// Development layout: a build folder beside main.cpp runs the program in the folder above.
+TEST(SERVICELAUNCHERTEST, WorkingDirectoryCutsTheBuildFolderOnlyBesideMainCpp)
+{
+    TESTSUPPORT::TEMPDIR tree("dev");
+    for (bool marked : {false, true})
+    {
+        if (marked)
+        {
+            ASSERT_TRUE(TESTSUPPORT::WriteFile(tree.File("main.cpp"), ""));
+        }
+        for (const char* build : {"\\Release", "\\Debug"})
+        {
+            std::string dir = tree.Path() + build;
+            EXPECT_STREQ((marked ? tree.Path() : dir).c_str(), SERVICELAUNCHER::WorkingDirectory(dir.c_str()).Text())
+                << build << " marked " << marked;
+        }
+        EXPECT_STREQ(tree.File("Bin").c_str(), SERVICELAUNCHER::WorkingDirectory(tree.File("Bin").c_str()).Text());
+    }
 }
 
 // The boxes and exit codes of a wrong file are proven on the real controller;

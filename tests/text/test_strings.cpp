@@ -162,6 +162,8 @@ TEST(StringTokens, ReadAndEditWithEmptyAndMissingItems)
     STRING line("a,b;c,d");
     EXPECT_STREQ("b;c,d", line.Token(1, ",", 1).Text());
     EXPECT_STREQ("c", line.Token(2, ",;").Text());
+    EXPECT_STREQ("b", line.Token(1, ",;").Text());
+    EXPECT_STREQ("c", line.Token(2, ";,").Text());
     EXPECT_FALSE(line.Token(5, ",").IsAllocated());
 
     STRING e("a,b,c");

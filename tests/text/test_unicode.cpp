@@ -166,6 +166,7 @@ const std::pair<std::string, std::u16string> gUtf8Cases[] = {
     {"\xC3\xC3\xA9", u"\u00C3\u00C3\u00A9"},         // the intruding lead byte does not start a sequence
     {"\xFE\xFF\xBF", u"\u00FE\u00FF\u00BF"},
     {"\xC0\x80", std::u16string(1, u'\0')},          // overlong forms are not refused
+    {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},             // U+10FFFF, the last one
     {"\xF4\x90\x80\x80", u"\uFFFD"},                 // beyond U+10FFFF
     {"\xE2\x82", u"\u00E2\u0082"},                   // cut by the end of the stream
 };

@@ -80,6 +80,7 @@ TEST(MsgText, ReflowEntitiesAndWrap)
         {"one\r\ntwo", 55, false, u"one two"},
         {"one\n\ntwo", 55, false, u"one\r\rtwo"},
         {"one\n two", 55, false, u"one\r two"},
+        {"one\n\ttwo", 55, false, u"one\r\ttwo"},
         // The header keeps every break and stops any wrap, but only at the very start.
         {"##NOWRAP##\r\none\ntwo " + longLine, 10, true, u"one\rtwo " + longShown},
         {"x ##NOWRAP##\none\ntwo", 55, false, u"x ##NOWRAP## one two"},
