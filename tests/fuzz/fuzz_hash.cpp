@@ -43,11 +43,12 @@ namespace
     }
 
     // The keys the text form carries (see the README): no zero byte, '=',
-    // line end or Ctrl+Z, no CR at the end, and no comment or pseudo-key.
+    // line end or Ctrl+Z, and no comment or pseudo-key. A CR at a key's end
+    // is carried: the value, escaped, always ends the line.
     bool Carried(const std::string& key)
     {
         return key.find_first_of(std::string("=\n\x1a\0", 4)) == std::string::npos &&
-               (key.empty() || key.back() != '\r') && key.compare(0, 2, "//") != 0 &&
+               key.compare(0, 2, "//") != 0 &&
                (key.empty() || key[0] != '#');
     }
 
