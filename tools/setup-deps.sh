@@ -10,6 +10,7 @@ packages=(
     libz-mingw-w64-dev googletest
     wine wine64 fonts-wine xvfb x11-utils file
     fp-utils
+    clang libclang-rt-14-dev   # the native sanitizer and fuzz build; the runtimes are only clang's recommendation
     x11-apps imagemagick   # the demo photographs its windows
 )
 

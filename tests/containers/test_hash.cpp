@@ -10,7 +10,7 @@
 
 #include "framework/containers/stringarray.h"
 #include "tests/support/assertspy.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/testfiles.h"
 
 using namespace TESTSUPPORT;
 

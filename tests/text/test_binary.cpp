@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/text/strings.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/testfiles.h"
 
 using namespace TESTSUPPORT;
 
@@ -72,5 +72,5 @@ TEST(BinaryFiles, LoadSizesOnceAndFailuresKeepTheContents)
     EXPECT_EQ(262144, buffer.Capacity()) << "200000 bytes rounded up to 64 KiB, allocated once";
     EXPECT_EQ(0, buffer.Load(dir.File("missing.bin").c_str(), "rb"));
     EXPECT_EQ(200000, buffer.Length()) << "a failed load keeps the contents";
-    EXPECT_EQ(0, Bytes("x").Save(dir.File("no\\such\\dir.bin").c_str(), "w"));
+    EXPECT_EQ(0, Bytes("x").Save((dir.File("nosuchdir") + "/x.bin").c_str(), "w"));
 }

@@ -9,6 +9,7 @@
 
 #include "framework/text/strings.h"
 #include "tests/support/assertspy.h"
+#include "tests/support/testfiles.h"
 
 namespace
 {
@@ -216,15 +217,15 @@ TEST(StringEscape, UnknownAndBrokenSequencesAssertOnceAndTheRestIsKept)
 TEST(StringNullGuard, FailOnNullGivesNullAndAssertsWithTheLabel)
 {
     ASSERTSPY spy;
-    _putenv("TARNIFAILONNULL=1");
+    TESTSUPPORT::SetEnvironment("TARNIFAILONNULL", "1");
     const char* quiet = STRING::NullGuard(0, "x");
     const size_t quietAsserts = spy.Count();
-    _putenv("TARNIFAILONNULL=3");
+    TESTSUPPORT::SetEnvironment("TARNIFAILONNULL", "3");
     STRING s("a");
     s.Append(0);
-    _putenv("TARNIFAILONNULL=0");
+    TESTSUPPORT::SetEnvironment("TARNIFAILONNULL", "0");
     STRING::NullGuard(0);  // the guard caches the variable: read it again
-    _putenv("TARNIFAILONNULL=");
+    TESTSUPPORT::SetEnvironment("TARNIFAILONNULL", "");
     EXPECT_EQ(nullptr, quiet);
     EXPECT_EQ(0u, quietAsserts);
     EXPECT_STREQ("a", s.Text());
