@@ -9,6 +9,13 @@
 #include "framework/app/logit.h"
 #include "framework/os/osys.h"
 
+bool LogitLevelPasses(unsigned int level, unsigned int current)
+{
+    if ((unsigned char)(current & 15) < (unsigned char)(level & 15))
+        return false;
+    return !(level & ~15u) || (level & ~15u & current);
+}
+
 namespace FORMAT
 {
 

@@ -365,9 +365,7 @@ int LogitIf(unsigned int level, const char* format, ...)
         return 0;
     if (SuppressedBy(format))
         return 0;
-    if ((unsigned char)(LogitLevel & 15) < (unsigned char)(level & 15))
-        return 0;
-    if ((level & ~15u) && !(level & ~15u & LogitLevel))
+    if (!LogitLevelPasses(level, LogitLevel))
         return 0;
     if (!format)
         return 1;

@@ -11,6 +11,9 @@ extern unsigned int LogitLevel;
 
 int Logit(const char* format, ...);
 int LogitIf(unsigned int level, const char* format, ...);
+// LogitIf's filter: the level in the low four bits at most the current one,
+// and category bits above them, when given, shared with the current ones.
+bool LogitLevelPasses(unsigned int level, unsigned int current);
 void LogitSuppress(const char* prefix, int persistent);
 int LogitOption(const char* argument);
 int LogitIsEnabled();   // active or debug output: read by the crash handler

@@ -339,24 +339,24 @@ int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args
             result.push_back(*p++);
             continue;
         }
-        std::string spec = "%";
+        std::string piece = "%";
         const char16_t* q = p + 1;
         while (*q && strchr("-+ #0", (int)*q) && *q < 128)
-            spec.push_back((char)*q++);
+            piece.push_back((char)*q++);
         auto number = [&]() {
             if (*q == u'*')
             {
-                spec += std::to_string(va_arg(ap, int));
+                piece += std::to_string(va_arg(ap, int));
                 q++;
                 return;
             }
             while (*q >= u'0' && *q <= u'9')
-                spec.push_back((char)*q++);
+                piece.push_back((char)*q++);
         };
         number();
         if (*q == u'.')
         {
-            spec.push_back('.');
+            piece.push_back('.');
             q++;
             number();
         }
@@ -376,11 +376,11 @@ int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args
         case u'S':
         {
             int precision = -1;
-            size_t dot = spec.find('.');
+            size_t dot = piece.find('.');
             if (dot != std::string::npos)
-                precision = atoi(spec.c_str() + dot + 1);
-            int width = atoi(spec.c_str() + strspn(spec.c_str(), "%-+ #0"));
-            bool left = spec.find('-') != std::string::npos;
+                precision = atoi(piece.c_str() + dot + 1);
+            int width = atoi(piece.c_str() + strspn(piece.c_str(), "%-+ #0"));
+            bool left = piece.find('-') != std::string::npos;
             std::u16string text;
             if (length == "h")
             {
@@ -417,17 +417,17 @@ int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args
         case u'X':
         case u'o':
         {
-            spec += length;
-            spec.push_back((char)conversion);
+            piece += length;
+            piece.push_back((char)conversion);
             int n;
             if (length == "ll" || length == "j" || length == "q")
-                n = snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(ap, long long));
+                n = snprintf(narrow, sizeof(narrow), piece.c_str(), va_arg(ap, long long));
             else if (length == "l")
-                n = snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(ap, long));
+                n = snprintf(narrow, sizeof(narrow), piece.c_str(), va_arg(ap, long));
             else if (length == "z" || length == "t")
-                n = snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(ap, size_t));
+                n = snprintf(narrow, sizeof(narrow), piece.c_str(), va_arg(ap, size_t));
             else
-                n = snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(ap, int));
+                n = snprintf(narrow, sizeof(narrow), piece.c_str(), va_arg(ap, int));
             appendNarrow(narrow, n > 0 ? (size_t)n : 0);
             break;
         }
@@ -440,10 +440,10 @@ int FormatWideV(char16_t* buffer, int size, const char16_t* format, va_list args
         case u'a':
         case u'A':
         {
-            spec += length == "L" ? "L" : "";
-            spec.push_back((char)conversion);
-            int n = length == "L" ? snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(ap, long double))
-                                  : snprintf(narrow, sizeof(narrow), spec.c_str(), va_arg(ap, double));
+            piece += length == "L" ? "L" : "";
+            piece.push_back((char)conversion);
+            int n = length == "L" ? snprintf(narrow, sizeof(narrow), piece.c_str(), va_arg(ap, long double))
+                                  : snprintf(narrow, sizeof(narrow), piece.c_str(), va_arg(ap, double));
             appendNarrow(narrow, n > 0 ? (size_t)n : 0);
             break;
         }
