@@ -3,7 +3,7 @@
 # after an earlier build (tools/build.sh or tools/test.sh).
 #
 #   tools/bench.sh           every measurement
-#   tools/bench.sh window    one of: window, dialog, idle
+#   tools/bench.sh window    one of: strings, start, window, dialog, idle, crash
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}

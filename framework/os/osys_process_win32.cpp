@@ -15,6 +15,43 @@
 namespace
 {
     void (*gMessagePump)() = 0;
+
+    SYSTEMFUNCTION<decltype(ShellExecuteA)> gShellExecute("shell32.dll", "ShellExecuteA");
+    SYSTEMFUNCTION<decltype(ShellExecuteExA)> gShellExecuteEx("shell32.dll", "ShellExecuteExA");
+
+    // The kernel's basic process record (winternl.h cannot be included: its
+    // STRING is not ours).
+    struct PROCESSBASICS
+    {
+        LONG ExitStatus;
+        void* Peb;
+        ULONG_PTR AffinityMask;
+        LONG BasePriority;
+        ULONG_PTR ProcessId;
+        ULONG_PTR ParentProcessId;
+    };
+    typedef LONG WINAPI QUERYPROCESS(HANDLE process, int infoClass, void* info, ULONG size, ULONG* returned);
+    SYSTEMFUNCTION<QUERYPROCESS> gQueryProcess("ntdll.dll", "NtQueryInformationProcess");
+    SYSTEMFUNCTION<decltype(QueryFullProcessImageNameA)> gQueryImageName("kernel32.dll", "QueryFullProcessImageNameA");
+
+    const char* BaseName(const char* path)
+    {
+        const char* name = path;
+        for (const char* p = path; *p; p++)
+        {
+            if (*p == '\\' || *p == '/')
+                name = p + 1;
+        }
+        return name;
+    }
+
+    intptr_t OpenThroughShell(void* owner, const char* file, const char* parameters, const char* directory)
+    {
+        auto shellExecute = gShellExecute.Get();
+        return shellExecute ? reinterpret_cast<intptr_t>(
+                                  shellExecute(static_cast<HWND>(owner), "open", file, parameters, directory, SW_SHOW))
+                            : 0;
+    }
 }
 
 PIPECHILD::PIPECHILD() : hProcess(0), hInput(0), hOutput(0), Pid(0)
@@ -244,8 +281,7 @@ bool ShellExecuteRun(void* owner, const char* program, const char* parameters, c
           OSYSWIN32::TextOrEmpty(parameters), OSYSWIN32::TextOrEmpty(workDir));
     if (!program)
         return false;
-    intptr_t rc = reinterpret_cast<intptr_t>(
-        ShellExecuteA(static_cast<HWND>(owner), "open", program, parameters, workDir, SW_SHOW));
+    intptr_t rc = OpenThroughShell(owner, program, parameters, workDir);
     Logit("OSYS::ShellExecuteRun rc= %d (ok= %d)\n", (int)rc, rc > 32 ? 1 : 0);
     return rc > 32;
 }
@@ -271,7 +307,8 @@ bool ShellExecuteRunSync(void* owner, const char* program, const char* parameter
     info.lpParameters = parameters;
     info.lpDirectory = workDir;
     info.nShow = SW_SHOW;
-    if (!ShellExecuteExA(&info))
+    auto shellExecuteEx = gShellExecuteEx.Get();
+    if (!shellExecuteEx || !shellExecuteEx(&info))
         return false;
     OWNEDHANDLE process(info.hProcess);
     if (process.Get() && WaitForSingleObject(process.Get(), timeout < 0 ? INFINITE : (DWORD)timeout) == WAIT_OBJECT_0)
@@ -290,22 +327,39 @@ bool OpenDocument(const char* path, void* owner)
         return false;
     char directory[MAX_PATH] = "";
     ::GetCurrentDirectoryA(sizeof(directory), directory);
-    intptr_t rc = reinterpret_cast<intptr_t>(
-        ShellExecuteA(static_cast<HWND>(owner), "open", path, 0, directory, SW_SHOW));
+    intptr_t rc = OpenThroughShell(owner, path, 0, directory);
     Logit("OSYS::OpenDocument %s rc= %d\n", path, (int)rc);
     return rc > 32;
 }
 
 STRING ParentProcessImage()
 {
+    // The kernel names the parent and its image in three short calls. A process
+    // snapshot copies the whole process list, a noticeable part of the
+    // controller's start-up: it is the way only for systems without those
+    // calls and for a parent this process may not open.
+    DWORD parent = 0;
+    PROCESSBASICS basic = {};
+    auto queryProcess = gQueryProcess.Get();
+    if (queryProcess && queryProcess(::GetCurrentProcess(), 0, &basic, sizeof(basic), 0) >= 0)
+        parent = static_cast<DWORD>(basic.ParentProcessId);
+    auto queryImageName = gQueryImageName.Get();
+    if (parent && queryImageName)
+    {
+        OWNEDHANDLE process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent));
+        char path[MAX_PATH] = "";
+        DWORD size = sizeof(path);
+        if (process.Valid() && queryImageName(process.Get(), 0, path, &size))
+            return STRING(BaseName(path));
+    }
+
     OWNEDHANDLE snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.Valid())
         return STRING("");
     const DWORD self = ::GetCurrentProcessId();
-    DWORD parent = 0;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32First(snapshot.Get(), &entry); more && !parent; more = Process32Next(snapshot.Get(), &entry))
+    for (BOOL more = !parent && Process32First(snapshot.Get(), &entry); more && !parent; more = Process32Next(snapshot.Get(), &entry))
     {
         if (entry.th32ProcessID == self)
             parent = entry.th32ParentProcessID;
@@ -314,15 +368,7 @@ STRING ParentProcessImage()
     for (BOOL more = parent && Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry))
     {
         if (entry.th32ProcessID == parent)
-        {
-            const char* name = entry.szExeFile;
-            for (const char* p = entry.szExeFile; *p; p++)
-            {
-                if (*p == '\\' || *p == '/')
-                    name = p + 1;
-            }
-            return STRING(name);
-        }
+            return STRING(BaseName(entry.szExeFile));
     }
     return STRING("");
 }

@@ -15,6 +15,8 @@ namespace
     const char UninstallBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
     const char TarniBase[] = "Software\\Tarni\\";
 
+    SYSTEMFUNCTION<decltype(SHDeleteKeyA)> gDeleteTree("shlwapi.dll", "SHDeleteKeyA");
+
     const char* TextOf(const char* text)
     {
         text = STRING::NullGuard(text);
@@ -249,7 +251,11 @@ bool REGISTRY::WriteBinary(const char* value, const void* data, int size)
 bool REGISTRY::DeleteKey(const char* name, bool tree)
 {
     HKEY key = static_cast<HKEY>(hKey);
-    LONG rc = tree ? SHDeleteKeyA(key, TextOf(name)) : RegDeleteKeyA(key, TextOf(name));
+    LONG rc = ERROR_PROC_NOT_FOUND;
+    if (!tree)
+        rc = RegDeleteKeyA(key, TextOf(name));
+    else if (auto deleteTree = gDeleteTree.Get())
+        rc = deleteTree(key, TextOf(name));
     LogitIf(2, "REGISTRY::delete key= %s, error=%d\n", TextOf(name), (int)rc);
     return rc == ERROR_SUCCESS;
 }

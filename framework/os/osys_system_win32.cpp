@@ -15,6 +15,12 @@
 #include "framework/os/winhandle_win32.h"
 #include "framework/text/strings.h"
 
+namespace
+{
+    SYSTEMFUNCTION<decltype(SHGetFolderPathA)> gFolderPath("shell32.dll", "SHGetFolderPathA");
+    SYSTEMFUNCTION<decltype(PlaySoundA)> gPlaySound("winmm.dll", "PlaySoundA");
+}
+
 namespace OSYS
 {
 int GetAnsiCodePage()
@@ -294,7 +300,8 @@ STRING GetSystemPath(int type)
             if ((strlen(text) < 3 || length < 3) && entry.Csidl)
             {
                 LogitIf(1, "OSYS::GetSystemPath before trying SHGetFolderPathA (RegQueryValueExA returned %s)\n", text);
-                ok = SUCCEEDED(SHGetFolderPathA(0, entry.Csidl | CSIDL_FLAG_CREATE, 0, 0, text));
+                auto folderPath = gFolderPath.Get();
+                ok = folderPath && SUCCEEDED(folderPath(0, entry.Csidl | CSIDL_FLAG_CREATE, 0, 0, text));
             }
         }
         LogitIf(1, "OSYS::GetSystemPath before ExpandEnvironmentStrings: rc=%d, temp=%s\n", (int)ok, text);
@@ -715,7 +722,8 @@ bool PlaySoundFile(const char* path, bool sync)
 {
     path = STRING::NullGuard(path);
     Logit("OSYS::PlaySoundFile %s (sync= %d)\n", OSYSWIN32::TextOrEmpty(path), sync ? 1 : 0);
-    BOOL ok = path && PlaySoundA(path, 0, SND_FILENAME | SND_NODEFAULT | (sync ? SND_SYNC : SND_ASYNC));
+    auto playSound = gPlaySound.Get();
+    BOOL ok = path && playSound && playSound(path, 0, SND_FILENAME | SND_NODEFAULT | (sync ? SND_SYNC : SND_ASYNC));
     if (!ok)
         Logit("OSYS::Playsound failed\n");
     return ok != FALSE;

@@ -93,6 +93,19 @@ private:
     bool Tried;
 };
 
+// The same, typed by the function's declaration, for example
+// SYSTEMFUNCTION<decltype(ShellExecuteA)>: the calling convention comes with
+// the type. Libraries that the command-line verbs never need are reached this
+// way rather than imported, so a plain start of the program does not load them.
+template <class FUNCTION>
+class SYSTEMFUNCTION : public LIBRARYFUNCTION
+{
+public:
+    constexpr SYSTEMFUNCTION(const char* library, const char* function) : LIBRARYFUNCTION(library, function) {}
+    // Null when the library or the function is missing.
+    FUNCTION* Get() { return reinterpret_cast<FUNCTION*>(LIBRARYFUNCTION::Get()); }
+};
+
 // The screen's device context, for reading its capabilities.
 class SCREENDC
 {

@@ -27,7 +27,15 @@ namespace
     };
     static_assert(sizeof(NOTIFYICONDATAA) <= TASKBARICON::LARGESIZE, "notify buffer too small");
 
-    NOTIFYICONFUNCTION gNotifyIcon = Shell_NotifyIconA;
+    SYSTEMFUNCTION<decltype(Shell_NotifyIconA)> gShellNotifyIcon("shell32.dll", "Shell_NotifyIconA");
+
+    BOOL WINAPI ShellNotifyIcon(DWORD message, NOTIFYICONDATAA* data)
+    {
+        auto notifyIcon = gShellNotifyIcon.Get();
+        return notifyIcon && notifyIcon(message, data);
+    }
+
+    NOTIFYICONFUNCTION gNotifyIcon = ShellNotifyIcon;
 
     // The menu's text of the item at position, whole (not cut to 256).
     WSTRING ItemText(HMENU menu, int position)
@@ -313,7 +321,7 @@ TASKBARICON::~TASKBARICON()
 NOTIFYICONFUNCTION TASKBARICON::SetShellFunction(NOTIFYICONFUNCTION hook)
 {
     NOTIFYICONFUNCTION previous = gNotifyIcon;
-    gNotifyIcon = hook ? hook : Shell_NotifyIconA;
+    gNotifyIcon = hook ? hook : ShellNotifyIcon;
     return previous;
 }
 

@@ -14,6 +14,9 @@ namespace
 {
     LIBRARYFUNCTION gGetDpiForMonitor("shcore.dll", "GetDpiForMonitor");
     LIBRARYFUNCTION gEnableThemeDialogTexture("uxtheme.dll", "EnableThemeDialogTexture");
+    SYSTEMFUNCTION<decltype(ShellExecuteW)> gShellExecuteW("shell32.dll", "ShellExecuteW");
+    SYSTEMFUNCTION<decltype(DragQueryFileW)> gDragQueryFile("shell32.dll", "DragQueryFileW");
+    SYSTEMFUNCTION<decltype(DragFinish)> gDragFinish("shell32.dll", "DragFinish");
     int gAppWindowCounter = 0;
     int gScaleOverride = -1;
     DLGPROC gDialogProcedure = 0;
@@ -698,7 +701,8 @@ LRESULT WINDOW::OnNotify(LPARAM lParam)
         if (STRING::Compare(kind.Text(), "SysLink") != 0)
             return 0;
         const NMLINK* link = reinterpret_cast<const NMLINK*>(lParam);
-        ShellExecuteW(0, L"open", link->item.szUrl, 0, 0, SW_SHOWNORMAL);
+        if (auto shellExecute = gShellExecuteW.Get())
+            shellExecute(0, L"open", link->item.szUrl, 0, 0, SW_SHOWNORMAL);
         return 1;
     }
     default:
@@ -734,16 +738,18 @@ LRESULT WINDOW::OnScrollMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT WINDOW::OnDropMessage(HDROP drop)
 {
-    if (!drop)
+    auto dragQueryFile = gDragQueryFile.Get();
+    auto dragFinish = gDragFinish.Get();
+    if (!drop || !dragQueryFile || !dragFinish)
         return 0;
-    const int listed = (int)DragQueryFileW(drop, 0xFFFFFFFF, 0, 0);
+    const int listed = (int)dragQueryFile(drop, 0xFFFFFFFF, 0, 0);
     STRINGARRAY names(listed > 0 ? listed : 1);
     WSTRINGARRAY wideNames(listed > 0 ? listed : 1);
     for (int i = 0; i < listed; i++)
     {
         wchar_t name[MAX_PATH + 1] = L"";
         // An empty list reads as one empty name on some systems: no file.
-        if (DragQueryFileW(drop, (UINT)i, name, MAX_PATH) == 0)
+        if (dragQueryFile(drop, (UINT)i, name, MAX_PATH) == 0)
             continue;
         WSTRING wide(reinterpret_cast<const char16_t*>(name));
         names.AddItem(STRING(wide, UNICODE_CPSYSTEM));
@@ -752,7 +758,7 @@ LRESULT WINDOW::OnDropMessage(HDROP drop)
     const int count = names.Count();
     OnDropFiles(count, names);
     OnDropFilesWide(count, wideNames);
-    DragFinish(drop);
+    dragFinish(drop);
     return 0;
 }
 
