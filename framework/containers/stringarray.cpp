@@ -450,7 +450,11 @@ void HASH::Parse(const STRING& text)
                 value = raw.Unescape(0);
             }
             if (STRING::Compare(key.Text(), "#Handle", 0) == 0)
-                Handle = (uint32_t)atol(value.Text());
+            {
+                // Read as atol reads (blanks, a sign, digits), but unsigned: atol
+                // overflows from 2^31, which the store writes as it stands.
+                Handle = (uint32_t)strtoul(value.Text(), 0, 10);
+            }
             else if (STRING::Compare(key.Text(), "#Key", 0) == 0)
             {
                 Key = value;
