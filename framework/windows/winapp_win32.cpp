@@ -178,6 +178,7 @@ void APPLICATION::RunLoop()
     while (GetMessageA(&message, 0, 0, 0) > 0)
     {
         bool keyboard = IsKeyboardMessage(message.message);
+        BASEWINDOW::OfferKeyToHotKeys(message);
         if (keyboard)
         {
             HWND active = GetActiveWindow();
@@ -211,6 +212,7 @@ void MainDispatchLoop(HWND window, int idAccelerator)
     MSG message;
     while (GetMessageA(&message, 0, 0, 0) > 0)
     {
+        BASEWINDOW::OfferKeyToHotKeys(message);
         if (table.Get() && GetActiveWindow() == window && TranslateAcceleratorA(window, table.Get(), &message))
             continue;
         TranslateMessage(&message);

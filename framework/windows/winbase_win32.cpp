@@ -201,19 +201,28 @@ bool BASEWINDOW::Create(DWORD style, const char* title, int x, int y, int width,
     return true;
 }
 
-int32_t BASEWINDOW::Init(HWND window)
+bool BASEWINDOW::IsFrameworkWindow(HWND window)
 {
     DWORD pid = 0;
     if (window)
         GetWindowThreadProcessId(window, &pid);
-    bool ours = false;
-    if (window && pid == GetCurrentProcessId())
-    {
-        ours = GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&BASEWINDOW::ClassWindowProc) ||
-               (gDialogProcedure &&
-                GetWindowLongPtrA(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(gDialogProcedure));
-    }
-    if (!ours)
+    if (!window || pid != GetCurrentProcessId())
+        return false;
+    return GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&BASEWINDOW::ClassWindowProc) ||
+           (gDialogProcedure &&
+            GetWindowLongPtrA(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(gDialogProcedure));
+}
+
+void BASEWINDOW::OfferKeyToHotKeys(const MSG& message)
+{
+    // A framework window's procedure has offered it already.
+    if (message.message == WM_KEYDOWN && message.hwnd && !IsFrameworkWindow(message.hwnd))
+        DiagnosticHotKeys(message.message, message.wParam, message.lParam);
+}
+
+int32_t BASEWINDOW::Init(HWND window)
+{
+    if (!IsFrameworkWindow(window))
     {
         Logit("BASEWINDOW::Init Not our process, WM__QUERYID was not sent\n");
         return 0;

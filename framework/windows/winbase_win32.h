@@ -56,6 +56,11 @@ public:
     // The dialog procedure of framework dialogs, so that Init asks them too.
     static void SetDialogProcedure(DLGPROC procedure);
 
+    // A window of this process run by the framework's window or dialog procedure.
+    static bool IsFrameworkWindow(HWND window);
+    // A key typed into a plain control reaches no framework procedure and so no
+    // hot-key filter: the message loops offer it here.
+    static void OfferKeyToHotKeys(const MSG& message);
     // The id of a framework window of this process, asked with WM__QUERYID;
     // 0 for any other window.
     static int32_t Init(HWND window);

@@ -399,11 +399,7 @@ int DIALOG::ModalLoop()
         }
         if (PreTranslate(&message))
             continue;
-        // A key typed into a plain control reaches no framework procedure:
-        // the hot-key filter sees it here instead.
-        if (message.message == WM_KEYDOWN && message.hwnd != hWnd &&
-            GetWindowLongPtrA(message.hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&BASEWINDOW::ClassWindowProc))
-            DiagnosticHotKeys(message.message, message.wParam, message.lParam);
+        OfferKeyToHotKeys(message);
         bool ctrlTab = message.message == WM_KEYDOWN && message.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0;
         if (ctrlTab)
             message.hwnd = hWnd;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/app/logit.h"
 #include "framework/windows/winapp_win32.h"
 #include "framework/windows/windows_win32.h"
 #include "tests/support/assertspy.h"
@@ -121,6 +122,33 @@ TEST(Application, PlainLoopTranslatesOnlyWhileItsWindowIsActive)
     }
     EXPECT_EQ(std::vector<int>{IDM_NEW}, window.Commands);
     EXPECT_TRUE(other.Commands.empty());
+}
+
+TEST(Application, HotKeysTypedIntoAPlainControlReachTheFilterInBothLoops)
+{
+    const std::string defaultLog = TESTSUPPORT::SystemFolder(18) + "\\Tarni_APPLICATION_logit.log";
+    const std::function<void()> loops[] = {
+        [] { TESTAPP().Run(); },
+        [] { TARNIAPP::MainDispatchLoop(0, 0); },
+    };
+    for (const auto& loop : loops)
+    {
+        KEYWINDOW window("TarniAppHotKeys", 1, false);
+        HWND edit = CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 100, 20, window.Hwnd(), 0, 0, 0);
+        ASSERT_TRUE(edit != 0);
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = keys[VK_SHIFT] = 0x80;   // held down
+        SetKeyboardState(keys);
+        PostMessageA(edit, WM_KEYDOWN, VK_F5, 1);   // Ctrl+Shift+F5 opens the default log
+        PostQuitMessage(0);
+        loop();
+        keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+        EXPECT_TRUE(LogitIsEnabled());
+        LogitOption("/LOGITCLOSE");
+        DeleteFileA(defaultLog.c_str());
+    }
 }
 
 TEST(Application, SecondObjectIsReportedAndBecomesCurrent)
