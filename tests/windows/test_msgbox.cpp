@@ -191,7 +191,10 @@ TEST(KeyedBox, DISABLED_Layout)
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
     for (bool yesNo : {true, false})
     {
-        const std::string text = yesNo ? Repeat("wrapped", 20) + "\n\n" + Repeat("wrapped", 20) : "Short.";
+        // A space at column 56 of a paragraph is a break, one at column 55 is not.
+        const std::string text = yesNo ? Repeat("wrapped", 20) + "\n\n" + std::string(54, 'A') + " abcd\n\n" +
+                                             std::string(53, 'B') + " abc"
+                                       : "Short.";
         HASH state;
         std::wstring shown;
         std::vector<LONG> label, check, ok, yes, no, seen;
