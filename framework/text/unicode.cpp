@@ -454,8 +454,10 @@ int UNICODE::FromUtf8(const unsigned char* bytes, int count, WSTRING& wstring, U
             {
                 *p++ = static_cast<char16_t>(v);
             }
-            else if (v <= 0x10FFFF)
+            else if (v <= 0x1FFFFF)
             {
+                // Four-byte values past U+10FFFF too: their pair is not valid
+                // UTF-16, but the value's bits stay in the text.
                 v -= 0x10000;
                 *p++ = static_cast<char16_t>(0xD800 | (v >> 10));
                 *p++ = static_cast<char16_t>(0xDC00 | (v & 0x3FF));

@@ -167,7 +167,9 @@ const std::pair<std::string, std::u16string> gUtf8Cases[] = {
     {"\xFE\xFF\xBF", u"\u00FE\u00FF\u00BF"},
     {"\xC0\x80", std::u16string(1, u'\0')},          // overlong forms are not refused
     {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},             // U+10FFFF, the last one
-    {"\xF4\x90\x80\x80", u"\uFFFD"},                 // beyond U+10FFFF
+    {"\xF4\x90\x80\x80", u"\xDC00\xDC00"},            // beyond U+10FFFF: still a pair of units,
+    {"\xF7\xBF\xBF\xBF", u"\xDFBF\xDFFF"},            // up to 2097151
+    {"\xF8\x88\x80\x80\x80", u"\uFFFD"},               // beyond
     {"\xE2\x82", u"\u00E2\u0082"},                   // cut by the end of the stream
 };
 
