@@ -643,36 +643,27 @@ int main(int argc, char** argv)
     AssertSetHook(PrintAssertion);
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    // "strings", "start", "window", "dialog", "idle" or "crash" as the only argument runs that benchmark alone.
-    if (argc == 2 && strcmp(argv[1], "strings") == 0)
+    const std::string folder = temp;
+    // One of these names as the only argument runs that benchmark alone.
+    const struct
     {
-        StringAppends();
-        return 0;
-    }
-    if (argc == 2 && strcmp(argv[1], "start") == 0)
+        const char* Name;
+        void (*Run)(const std::string& temp);
+    } alone[] = {
+        {"strings", [](const std::string&) { StringAppends(); }},
+        {"start", [](const std::string& t) { ControllerStartUp(t); }},
+        {"window", [](const std::string&) { WindowMessages(); }},
+        {"dialog", [](const std::string&) { DialogCreation(); }},
+        {"idle", [](const std::string& t) { IdleDialog(t); }},
+        {"crash", [](const std::string& t) { CrashHandler(t); }},
+    };
+    for (const auto& benchmark : alone)
     {
-        ControllerStartUp(temp);
-        return 0;
-    }
-    if (argc == 2 && strcmp(argv[1], "window") == 0)
-    {
-        WindowMessages();
-        return 0;
-    }
-    if (argc == 2 && strcmp(argv[1], "dialog") == 0)
-    {
-        DialogCreation();
-        return 0;
-    }
-    if (argc == 2 && strcmp(argv[1], "idle") == 0)
-    {
-        IdleDialog(temp);
-        return 0;
-    }
-    if (argc == 2 && strcmp(argv[1], "crash") == 0)
-    {
-        CrashHandler(temp);
-        return 0;
+        if (argc == 2 && strcmp(argv[1], benchmark.Name) == 0)
+        {
+            benchmark.Run(folder);
+            return 0;
+        }
     }
     printf("Benchmarks (best of several runs)\n");
     StringAppends();
