@@ -1,5 +1,6 @@
 // The bounded formatting routines: portable, shared by the log and by all
-// code that formats into a fixed buffer.
+// code that formats into a fixed buffer; and the log's level filter, which the
+// Windows and the native log share.
 
 #include <stdio.h>
 #include <stdlib.h>

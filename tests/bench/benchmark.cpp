@@ -487,8 +487,8 @@ namespace
     }
 
     // The controller dialog and a plain dialog with the same 2-second refresh,
-    // side by side for 20 s: the CPU time each used while nobody touched it.
-    // Long enough for Wine's thread times, which grow in 10 ms steps, to
+    // side by side: the CPU time each used while nobody touched it, over a
+    // time long enough for Wine's thread times, which grow in 10 ms steps, to
     // measure a few milliseconds a timer tick.
     const int IdleSeconds = 60;
 
@@ -643,7 +643,7 @@ int main(int argc, char** argv)
     AssertSetHook(PrintAssertion);
     char temp[MAX_PATH];
     GetTempPathA(sizeof(temp), temp);
-    const std::string folder = temp;
+    const std::string tempFolder = temp;
     // One of these names as the only argument runs that benchmark alone.
     const struct
     {
@@ -661,7 +661,7 @@ int main(int argc, char** argv)
     {
         if (argc == 2 && strcmp(argv[1], benchmark.Name) == 0)
         {
-            benchmark.Run(folder);
+            benchmark.Run(tempFolder);
             return 0;
         }
     }
